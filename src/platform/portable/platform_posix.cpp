@@ -1,0 +1,168 @@
+// The platform layer on a POSIX system: Windows paths mapped onto the native
+// file system, and the ANSI code page taken from the locale.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/portable/codepage.h"
+#include "support/text.h"
+#include "support/utf.h"
+
+namespace vesk::platform {
+namespace {
+
+bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// Splits a Windows path into its components, dropping a drive prefix.
+std::vector<std::u16string> components(std::u16string_view path, bool& absolute) {
+  if (path.size() >= 2 && path[1] == u':') path.remove_prefix(2);
+  absolute = !path.empty() && is_separator(path[0]);
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (char16_t c : path) {
+    if (is_separator(c)) {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+bool native_exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Finds [name] in the folder [dir] case-insensitively; the exact spelling
+// wins when it exists.
+std::string find_entry(const std::string& dir, const std::u16string& name) {
+  std::string exact = utf16_to_utf8(name);
+  std::string joined = dir == "/" ? "/" + exact : dir + "/" + exact;
+  if (name == u"." || name == u".." || native_exists(joined)) return joined;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    std::string found;
+    while (dirent* e = ::readdir(d)) {
+      if (ascii_iequals(utf8_to_utf16(e->d_name), name)) {
+        found = dir == "/" ? std::string("/") + e->d_name : dir + "/" + e->d_name;
+        break;
+      }
+    }
+    ::closedir(d);
+    if (!found.empty()) return found;
+  }
+  return joined;
+}
+
+// Maps a Windows path onto the native file system.
+std::string native_path(std::u16string_view path) {
+  bool absolute = false;
+  std::vector<std::u16string> parts = components(path, absolute);
+  std::string result;
+  if (absolute) {
+    result = "/";
+  } else {
+    char buf[4096];
+    result = ::getcwd(buf, sizeof buf) ? buf : ".";
+  }
+  for (const std::u16string& part : parts) result = find_entry(result, part);
+  return result;
+}
+
+std::u16string windows_form(const std::string& native) { return replace_all(utf8_to_utf16(native), u'/', u'\\'); }
+
+bool locale_is_japanese() {
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value && *value) return value[0] == 'j' && value[1] == 'a';
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> read_file_bytes(std::u16string_view path) {
+  std::ifstream in(native_path(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return std::move(buffer).str();
+}
+
+bool file_exists(std::u16string_view path) {
+  struct stat st;
+  return ::stat(native_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool directory_exists(std::u16string_view path) {
+  struct stat st;
+  return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int32_t file_time_dos(std::u16string_view path) {
+  struct stat st;
+  if (::stat(native_path(path).c_str(), &st) != 0 || ::access(native_path(path).c_str(), R_OK) != 0)
+    return -1;
+  std::tm t{};
+  ::localtime_r(&st.st_mtime, &t);
+  if (t.tm_year < 80) return 0;
+  uint32_t date = ((t.tm_year - 80) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday;
+  uint32_t time = (t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2);
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+std::u16string current_directory() {
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) return u"\\";
+  std::u16string dir = windows_form(buf);
+  if (dir.size() > 1 && dir.back() == u'\\') dir.pop_back();
+  return dir;
+}
+
+bool set_current_directory(std::u16string_view path) { return ::chdir(native_path(path).c_str()) == 0; }
+
+std::u16string absolute_path(std::u16string_view path) {
+  bool absolute = false;
+  std::vector<std::u16string> parts = components(path, absolute);
+  std::vector<std::u16string> out;
+  if (!absolute) {
+    bool ignored;
+    out = components(current_directory(), ignored);
+  }
+  for (const std::u16string& part : parts) {
+    if (part == u".") continue;
+    if (part == u"..") {
+      if (!out.empty()) out.pop_back();
+      continue;
+    }
+    out.push_back(part);
+  }
+  std::u16string result;
+  for (const std::u16string& part : out) result += u"\\" + part;
+  return result.empty() ? u"\\" : result;
+}
+
+unsigned ansi_code_page() { return locale_is_japanese() ? 932 : 1252; }
+
+std::u16string ansi_to_utf16(std::string_view bytes) { return decode_code_page(ansi_code_page(), bytes); }
+
+std::string utf16_to_ansi(std::u16string_view text) { return encode_code_page(ansi_code_page(), text); }
+
+void pump_messages() {}
+
+void sleep_ms(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+bool system_language_is_japanese() { return locale_is_japanese(); }
+
+}  // namespace vesk::platform
