@@ -176,8 +176,9 @@ bool Assembler::include_calls(std::u16string& line, const std::u16string& direct
       if (!value) return false;
       target = ascii_upper(*value);
     }
-    CallTarget call = split_target(replace_all(resolve_include(target, base, main_file), u'/', u'\\'));
-    std::u16string path = ascii_upper(call.path);
+    // Only the path turns "/" into "\": the arguments may divide.
+    CallTarget call = split_target(resolve_include(target, base, main_file));
+    std::u16string path = ascii_upper(replace_all(call.path, u'/', u'\\'));
 
     std::u16string rewritten = line.substr(0, behind) + file_procedure_name(path) + call.arguments;
     size_t next = rewritten.size();

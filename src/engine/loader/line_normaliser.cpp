@@ -70,7 +70,7 @@ size_t find_call(std::u16string_view line, bool full_width_counts, size_t from) 
   bool quoted = false;
   for (size_t i = from; i < line.size(); ++i) {
     if (line[i] == u'"') quoted = !quoted;
-    if (quoted || line.substr(i, k_call.size()) != k_call) continue;
+    if (quoted || !ascii_iequals(line.substr(i, k_call.size()), k_call)) continue;
     if (i + k_call.size() >= line.size()) continue;
     char16_t after = line[i + k_call.size()];
     if (after != u' ' && !(full_width_counts && after == k_full_width_blank)) continue;

@@ -19,7 +19,7 @@ std::u16string_view cut_comment(std::u16string_view line);
 // [keep_members], a name right behind a "." keeps its case (COM members).
 std::u16string upper_outside_literals(std::u16string_view line, bool keep_members);
 
-// Finds "CALL " (or "CALL" and a full-width blank when [full_width_counts])
+// Finds "CALL " in any case (or "CALL" and a full-width blank when [full_width_counts])
 // outside literals, at the start of the line or after a blank or ";".
 // The search starts at [from], which must stand outside a literal. Returns
 // the position of "CALL" or npos.

@@ -1,0 +1,28 @@
+// Upper-casing of script text by the system's rules, for every character of
+// the BMP, and the case-insensitive comparisons built on it.
+//
+// The mapping is the system's one-character upper-casing: one-way mappings
+// (the dotless i, the long s, the micro sign, title-case digraphs) are left
+// alone, and a character outside the BMP (a surrogate unit) never changes.
+// Keys of hash tables, and the comparisons of the evaluator that ignore case,
+// use these functions so that both agree on what "the same text" is.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+// The upper-case form of the UTF-16 unit [c]; [c] itself when it has none.
+char16_t unicode_upper(char16_t c);
+
+// Upper-cases every unit of [text].
+std::u16string unicode_upper(std::u16string_view text);
+
+// True when [a] and [b] are equal after upper-casing.
+bool unicode_iequals(std::u16string_view a, std::u16string_view b);
+
+// Orders [a] and [b] by their upper-cased units (negative, 0 or positive).
+int unicode_icompare(std::u16string_view a, std::u16string_view b);
+
+}  // namespace vesk
