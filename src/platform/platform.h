@@ -46,4 +46,27 @@ void sleep_ms(unsigned milliseconds);
 // The system's default language is Japanese (primary language 17).
 bool system_language_is_japanese();
 
+// The screen. On a system without the host's screen every answer is 0.
+struct Point {
+  int32_t x, y;
+};
+// The mouse cursor's position in screen pixels.
+Point cursor_position();
+// The primary screen's size in pixels.
+int32_t screen_width();
+int32_t screen_height();
+// Bits per pixel times the number of colour planes of the screen.
+int32_t screen_colour_depth();
+
+// Folders the scripts can ask for, as Windows paths without a trailing "\"
+// (a drive's root keeps it).
+// On a POSIX system there is no Windows or system folder: both are empty.
+std::u16string windows_directory();
+std::u16string system_directory();
+// The folder that holds the program file.
+std::u16string program_directory();
+// The user's folder for roaming application data (on a POSIX system the
+// user's configuration folder, $XDG_CONFIG_HOME or ~/.config).
+std::u16string app_data_directory();
+
 }  // namespace vesk::platform

@@ -176,9 +176,12 @@ bool Assembler::include_calls(std::u16string& line, const std::u16string& direct
       if (!value) return false;
       target = ascii_upper(*value);
     }
-    // Only the path turns "/" into "\": the arguments may divide.
+    // Only the path turns "/" into "\": the arguments may divide. A path
+    // that is still relative ("LIB\X.VSK", or ".." from a relative folder)
+    // is made absolute and canonical, so that one file reached by two
+    // spellings is included once under one procedure name.
     CallTarget call = split_target(resolve_include(target, base, main_file));
-    std::u16string path = ascii_upper(replace_all(call.path, u'/', u'\\'));
+    std::u16string path = ascii_upper(platform::absolute_path(replace_all(call.path, u'/', u'\\')));
 
     std::u16string rewritten = line.substr(0, behind) + file_procedure_name(path) + call.arguments;
     size_t next = rewritten.size();

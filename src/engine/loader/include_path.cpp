@@ -9,11 +9,12 @@ namespace {
 constexpr std::u16string_view k_extension = u".VSK";
 
 // Where the argument list of an upper-cased target without ".VSK" begins:
-// the first "(" behind the last "\" of the file name part. Quoted arguments
-// may hold "\", so only the text before the first quote is searched.
+// the first "(" behind the last "\" (a folder name may hold brackets).
+// Quoted arguments may hold "\", so only the text before the first quote is
+// searched; "/" is no boundary here because arguments may divide.
 size_t argument_start(std::u16string_view name) {
   std::u16string_view unquoted = name.substr(0, name.find(u'"'));
-  size_t slash = unquoted.find_last_of(u"\\/");
+  size_t slash = unquoted.find_last_of(u'\\');
   size_t from = slash == std::u16string_view::npos ? 0 : slash + 1;
   size_t open = name.find(u'(', from);
   return open;

@@ -81,6 +81,14 @@ std::string native_path(std::u16string_view path) {
 
 std::u16string windows_form(const std::string& native) { return replace_all(utf8_to_utf16(native), u'/', u'\\'); }
 
+// A native folder as a Windows path without trailing separators ("\" for
+// the root).
+std::u16string windows_folder(const std::string& native) {
+  std::u16string dir = windows_form(native);
+  while (dir.size() > 1 && dir.back() == u'\\') dir.pop_back();
+  return dir;
+}
+
 bool locale_is_japanese() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(var);
@@ -164,5 +172,35 @@ void pump_messages() {}
 void sleep_ms(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 bool system_language_is_japanese() { return locale_is_japanese(); }
+
+// A POSIX system has no screen of the host's kind.
+Point cursor_position() { return {0, 0}; }
+int32_t screen_width() { return 0; }
+int32_t screen_height() { return 0; }
+int32_t screen_colour_depth() { return 0; }
+
+// There is no Windows folder to name; a made-up "C:\WINDOWS" would only
+// send scripts to a folder that is not there.
+std::u16string windows_directory() { return {}; }
+std::u16string system_directory() { return {}; }
+
+std::u16string program_directory() {
+  std::vector<char> buf(4096);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  std::string path(buf.data(), static_cast<size_t>(n));
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  return windows_folder(path.substr(0, slash + 1));
+}
+
+// Only an absolute $XDG_CONFIG_HOME counts, as the base-directory rules say.
+std::u16string app_data_directory() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config == '/') return windows_folder(config);
+  const char* home = std::getenv("HOME");
+  if (!home || *home != '/') return {};
+  return windows_folder(std::string(home) + "/.config");
+}
 
 }  // namespace vesk::platform

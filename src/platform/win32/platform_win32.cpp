@@ -1,5 +1,6 @@
 // The platform layer on Win32.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -28,6 +29,26 @@ class UniqueHandle {
 };
 
 DWORD attributes(std::u16string_view path) { return GetFileAttributesW(wide(path).c_str()); }
+
+// Drops a trailing "\" except from a drive's root ("C:\").
+std::u16string without_trailing_separator(std::u16string dir) {
+  if (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
+  return dir;
+}
+
+// Calls a Win32 getter that fills a buffer of [size] units and returns the
+// length it wrote, or the size it needs when the buffer is too small.
+template <class Getter>
+std::u16string folder_from(Getter getter) {
+  std::vector<wchar_t> buf(MAX_PATH + 1);
+  UINT n = getter(buf.data(), static_cast<UINT>(buf.size()));
+  if (n >= buf.size()) {
+    buf.resize(n + 1);
+    n = getter(buf.data(), static_cast<UINT>(buf.size()));
+  }
+  if (n == 0 || n >= buf.size()) return {};
+  return without_trailing_separator(narrow(std::wstring_view(buf.data(), n)));
+}
 
 }  // namespace
 
@@ -76,9 +97,7 @@ std::u16string current_directory() {
   DWORD n = GetCurrentDirectoryW(0, nullptr);
   std::vector<wchar_t> buf(n + 1);
   GetCurrentDirectoryW(n + 1, buf.data());
-  std::u16string dir = narrow(buf.data());
-  if (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
-  return dir;
+  return without_trailing_separator(narrow(buf.data()));
 }
 
 bool set_current_directory(std::u16string_view path) { return SetCurrentDirectoryW(wide(path).c_str()); }
@@ -122,5 +141,51 @@ void pump_messages() {
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
 
 bool system_language_is_japanese() { return PRIMARYLANGID(GetSystemDefaultLangID()) == LANG_JAPANESE; }
+
+Point cursor_position() {
+  POINT p{};
+  if (!GetCursorPos(&p)) return {0, 0};
+  return {p.x, p.y};
+}
+
+int32_t screen_width() { return GetSystemMetrics(SM_CXSCREEN); }
+int32_t screen_height() { return GetSystemMetrics(SM_CYSCREEN); }
+
+int32_t screen_colour_depth() {
+  HDC screen = GetDC(nullptr);
+  if (!screen) return 0;
+  int32_t depth = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+  ReleaseDC(nullptr, screen);
+  return depth;
+}
+
+std::u16string windows_directory() {
+  return folder_from([](wchar_t* buf, UINT size) { return GetWindowsDirectoryW(buf, size); });
+}
+
+std::u16string system_directory() {
+  return folder_from([](wchar_t* buf, UINT size) { return GetSystemDirectoryW(buf, size); });
+}
+
+std::u16string program_directory() {
+  // GetModuleFileNameW truncates silently and returns the buffer size when
+  // the path is longer; grow until it fits.
+  std::vector<wchar_t> buf(MAX_PATH + 1);
+  DWORD n = 0;
+  while ((n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()))) >= buf.size()) {
+    if (buf.size() > 32768) return {};
+    buf.resize(buf.size() * 2);
+  }
+  std::u16string path = narrow(std::wstring_view(buf.data(), n));
+  size_t slash = path.find_last_of(u'\\');
+  if (slash == std::u16string::npos) return {};
+  return without_trailing_separator(path.substr(0, slash + 1));
+}
+
+std::u16string app_data_directory() {
+  wchar_t buf[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf))) return {};
+  return without_trailing_separator(narrow(buf));
+}
 
 }  // namespace vesk::platform

@@ -60,19 +60,20 @@ TEST_F(Assembly, WrapsMainFileAndAppendsEachIncludeOnce) {
   write("b.vsk", "print 2\n");
   AssemblyResult r = assemble("main.vsk");
   ASSERT_TRUE(r.ok) << utf16_to_utf8(r.error);
+  const std::u16string dir = upper_folder() + u"\\";
   Lines expected = {
       u"PROCEDURE __MAIN__()",
       u"X = 1",
-      u"CALL LIB\\A.VSK(1, 4/2);Y = 2",
-      u"CALL LIB\\A.VSK",
+      u"CALL " + dir + u"LIB\\A.VSK(1, 4/2);Y = 2",
+      u"CALL " + dir + u"LIB\\A.VSK",
       u"FEND",
       u"FUNCTION F()",
       u"FEND",
-      u"PROCEDURE LIB\\A.VSK()",
-      u"CALL B.VSK",
+      u"PROCEDURE " + dir + u"LIB\\A.VSK()",
+      u"CALL " + dir + u"B.VSK",
       u"PRINT 1",
       u"FEND",
-      u"PROCEDURE B.VSK()",
+      u"PROCEDURE " + dir + u"B.VSK()",
       u"PRINT 2",
       u"FEND",
   };
@@ -106,7 +107,7 @@ TEST_F(Assembly, FoldersWithBracketsStillFindTheirIncludes) {
   AssemblyResult r = assemble("main.vsk");
   ASSERT_TRUE(r.ok) << utf16_to_utf8(r.error);
   EXPECT_EQ(r.run_text.back(), u"FEND");
-  EXPECT_EQ(r.run_text[r.run_text.size() - 3], u"PROCEDURE DIR \uFF081\uFF09\\B.VSK()");
+  EXPECT_EQ(r.run_text[r.run_text.size() - 3], u"PROCEDURE " + upper_folder() + u"\\DIR \uFF081\uFF09\\B.VSK()");
 }
 
 TEST_F(Assembly, MissingIncludeNamesTheFile) {

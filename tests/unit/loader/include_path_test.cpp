@@ -10,6 +10,7 @@ TEST(ResolveInclude, BareNamesJoinTheDirectory) {
   EXPECT_EQ(resolve_include(u"sub", u"C:\\A\\B", true), u"C:\\A\\B\\SUB.VSK");
   EXPECT_EQ(resolve_include(u"sub.vsk(1, \"x\\y\")", u"C:\\A\\B", true), u"C:\\A\\B\\SUB.VSK(1, \"X\\Y\")");
   EXPECT_EQ(resolve_include(u"sub(1, 2)", u"C:\\A\\B", false), u"C:\\A\\B\\SUB.VSK(1, 2)");
+  EXPECT_EQ(resolve_include(u"lib\\sub(8/2)", u"C:\\A", false), u"LIB\\SUB.VSK(8/2)");
 }
 
 TEST(ResolveInclude, DotForms) {
