@@ -1,0 +1,433 @@
+// Evaluation of compiled expressions: operand normalisation, the operators,
+// short-circuit conditions and the final rounding.
+#include "engine/values/evaluator.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <cmath>
+
+#include "engine/values/conversion.h"
+#include "engine/values/escapes.h"
+#include "engine/values/numeric_text.h"
+#include "support/unicode_case.h"
+
+namespace vesk {
+namespace {
+
+const std::u16string k_empty_marker = u"\x01__EMPTY__";
+const std::u16string k_null_marker = u"\x01__NULL__";
+const std::u16string k_nothing_marker = u"\x01__NOTHING__";
+
+bool is_empty_word(const ExprNode* node) {
+  return node && node->op == ExprOp::Name && node->name->indices.empty() && node->name->name == u"EMPTY";
+}
+
+bool is_integer_kind(const Value& v) {
+  switch (v.type()) {
+    case VarType::I1: case VarType::I2: case VarType::I4: case VarType::I8:
+    case VarType::UI1: case VarType::UI2: case VarType::UI4: case VarType::Bool:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int64_t integer_of(const Value& v) {
+  switch (v.type()) {
+    case VarType::I1: return static_cast<int8_t>(v.as_i8());
+    case VarType::I2: case VarType::Bool: return v.as_i2();
+    case VarType::I4: return v.as_i4();
+    case VarType::UI1: return static_cast<uint8_t>(v.as_i8());
+    case VarType::UI2: return static_cast<uint16_t>(v.as_i8());
+    case VarType::UI4: return static_cast<uint32_t>(v.as_i8());
+    default: return v.as_i8();
+  }
+}
+
+template <class T>
+int three_way(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Truncates toward zero into 64 bits; false when out of range or no number.
+bool truncate_to_i64(const Value& v, int64_t& out) {
+  if (is_integer_kind(v)) {
+    out = integer_of(v);
+    return true;
+  }
+  Converted<double> d = to_double(v);
+  if (!d.ok() || !std::isfinite(*d) || std::fabs(*d) >= 9223372036854775808.0) return false;
+  out = static_cast<int64_t>(std::trunc(*d));
+  return true;
+}
+
+// Rounds to the nearest 64-bit integer, ties to even.
+bool round_to_i64(const Value& v, int64_t& out) {
+  Converted<double> d = to_double(v);
+  if (!d.ok() || !std::isfinite(*d) || std::fabs(*d) >= 9223372036854775808.0) return false;
+  out = static_cast<int64_t>(std::nearbyint(*d));
+  return true;
+}
+
+class Evaluator {
+ public:
+  Evaluator(const CompiledExpression& expr, EvalHost& host, bool condition)
+      : m_expr(expr), m_host(host), m_short(condition && host.options().short_circuit) {}
+
+  Value run(const ExprNode& root) {
+    Value v = eval(root);
+    return m_short_done ? m_short_value : v;
+  }
+  bool failed() const { return m_failed; }
+
+ private:
+  Value fail() {
+    m_failed = true;
+    return Value::byte(0);
+  }
+
+  Value eval(const ExprNode& node);
+  Value eval_name(const NameRef& name);
+  Value eval_call(const CallSite& call);
+  Value eval_binary(const ExprNode& node);
+  Value eval_logical(const ExprNode& node);
+  Value add(Value a, Value b, const ExprNode& node);
+  Value compare(Value a, Value b, const ExprNode& node);
+  Value normalise(Value v, const Value& other, bool comparison, bool other_is_empty_word);
+
+  const CompiledExpression& m_expr;
+  EvalHost& m_host;
+  bool m_short;
+  bool m_and_seen = false;
+  bool m_short_done = false;
+  Value m_short_value;
+  bool m_failed = false;
+};
+
+Value Evaluator::eval(const ExprNode& node) {
+  if (m_short_done) return {};
+  switch (node.op) {
+    case ExprOp::Literal:
+      return node.literal;
+    case ExprOp::Name:
+      return eval_name(*node.name);
+    case ExprOp::Call:
+      return eval_call(*node.call);
+    case ExprOp::Paren:
+      return eval(*node.left);
+    case ExprOp::Negate: {
+      Value v = eval(*node.left);
+      if (m_short_done) return {};
+      Converted<double> d = to_double(v);
+      return d.ok() ? Value::r8(-*d) : fail();
+    }
+    case ExprOp::Not: {
+      Value v = eval(*node.left);
+      if (m_short_done) return {};
+      if (v.is_empty()) return m_host.true_value();
+      Converted<double> d = to_double(v);
+      if (!d.ok()) {
+        m_failed = true;
+        return m_host.false_value();
+      }
+      return *d == 0 ? m_host.true_value() : m_host.false_value();
+    }
+    case ExprOp::Binary:
+      return eval_binary(node);
+  }
+  return fail();
+}
+
+Value Evaluator::eval_name(const NameRef& name) {
+  if (m_host.pre_check()) {
+    if (!m_host.check_name(name)) m_failed = true;
+    return Value::r8(1);
+  }
+  std::vector<Value> indices;
+  indices.reserve(name.indices.size());
+  for (const ExprPtr& index : name.indices) {
+    // Each index is an evaluation of its own.
+    Evaluator nested(m_expr, m_host, false);
+    Value v = nested.run(*index);
+    if (nested.failed()) return fail();
+    if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos)
+      expand_escapes_in_place(v.mutable_string(), m_host.options().special_char);
+    indices.push_back(std::move(v));
+  }
+  Value v = name.dotted && !m_host.is_module_name(name) ? m_host.read_member(name)
+                                                        : m_host.read_name(name, indices);
+  if (m_host.frame_failed()) m_failed = true;
+  return v;
+}
+
+Value Evaluator::eval_call(const CallSite& call) {
+  if (m_host.pre_check()) {
+    if (!m_host.check_call(call)) m_failed = true;
+    return Value::r8(1);
+  }
+  bool failed = false;
+  Value v = m_host.call(call, failed);
+  if (failed || m_host.frame_failed()) m_failed = true;
+  return v;
+}
+
+Value Evaluator::eval_logical(const ExprNode& node) {
+  TokenKind op = node.binary;
+  Value left = eval(*node.left);
+  if (m_short_done) return {};
+  if (m_short && node.depth == 0) {
+    if (op == TokenKind::And && !m_and_seen) {
+      m_and_seen = true;
+      if (m_expr.has_or) m_short = false;
+    }
+    int64_t l = 0;
+    if (m_short && op != TokenKind::Xor && truncate_to_i64(left, l)) {
+      if (op == TokenKind::Or && l != 0) {
+        m_short_done = true;
+        m_short_value = m_host.true_value();
+        return {};
+      }
+      if (op == TokenKind::And && l == 0) {
+        m_short_done = true;
+        m_short_value = m_host.false_value();
+        return {};
+      }
+    }
+  }
+  Value right = eval(*node.right);
+  if (m_short_done) return {};
+  int64_t a = 0, b = 0;
+  if (!truncate_to_i64(left, a) || !truncate_to_i64(right, b)) {
+    m_failed = true;
+    return m_host.false_value();
+  }
+  int64_t r = op == TokenKind::And ? (a & b) : op == TokenKind::Or ? (a | b) : (a ^ b);
+  return Value::r8(static_cast<double>(r));
+}
+
+Value Evaluator::eval_binary(const ExprNode& node) {
+  TokenKind op = node.binary;
+  if (op == TokenKind::And || op == TokenKind::Or || op == TokenKind::Xor) return eval_logical(node);
+  Value left = eval(*node.left);
+  if (m_short_done) return {};
+  Value right = eval(*node.right);
+  if (m_short_done) return {};
+  if (op >= TokenKind::Greater && op <= TokenKind::NotEqual) return compare(std::move(left), std::move(right), node);
+  if (op == TokenKind::Plus) return add(std::move(left), std::move(right), node);
+
+  if (op == TokenKind::Mod) {
+    int64_t a = 0, b = 0;
+    if (m_host.pre_check()) return round_to_i64(left, a) ? Value::r8(0) : fail();
+    if (!round_to_i64(left, a) || !round_to_i64(right, b) || b == 0) return fail();
+    if (b == -1) return Value::r8(0);  // INT64_MIN % -1 would trap
+    return Value::r8(static_cast<double>(a % b));
+  }
+  Converted<double> a = to_double(left);
+  Converted<double> b = to_double(right);
+  if (!a.ok() || !b.ok()) return fail();
+  switch (op) {
+    case TokenKind::Minus: return Value::r8(*a - *b);
+    case TokenKind::Star: return Value::r8(*a * *b);
+    default: return Value::r8(*b == 0 ? 0.0 : *a / *b);
+  }
+}
+
+// Prepares an operand of "+" or a comparison with a view of the other.
+Value Evaluator::normalise(Value v, const Value& other, bool comparison, bool empty_word_involved) {
+  switch (v.type()) {
+    case VarType::Empty:
+      if (comparison && (other.is_empty() || empty_word_involved)) return Value::string(k_empty_marker);
+      return is_numeric_value(other, {true, false}) ? Value::r8(0) : Value::string(std::u16string());
+    case VarType::Null:
+      return Value::string(comparison ? k_null_marker : std::u16string());
+    case VarType::Error:
+      return Value::string(u"ERROR");
+    case VarType::Object:
+      if (v.is_nothing()) return Value::string(k_nothing_marker);
+      return Value::i4(static_cast<int32_t>(v.as_object()->identity()));
+    case VarType::AnsiString:
+      if (!other.is_string() && is_numeric_value(v, {true, false})) {
+        Converted<double> d = to_double(v);
+        if (d.ok()) return Value::r8(*d);
+      }
+      return v;
+    default:
+      if (v.is_array() && comparison && !other.is_array())
+        return Value::i8(static_cast<int64_t>(reinterpret_cast<uintptr_t>(&v.as_array())));
+      return v;
+  }
+}
+
+Value Evaluator::add(Value a, Value b, const ExprNode&) {
+  Value l = normalise(a, b, false, false);
+  Value r = normalise(b, a, false, false);
+  if (l.is_ansi_string() && r.is_ansi_string()) {
+    bool numbers = !m_host.byte_string_mark() && is_numeric_value(l, {true, false}) &&
+                   is_numeric_value(r, {true, false});
+    if (!numbers) return Value::ansi_string(l.as_ansi_string() + r.as_ansi_string());
+  }
+  if (l.is_string() && r.is_string()) return Value::string(l.as_string() + r.as_string());
+  if (l.is(VarType::R8) && r.is(VarType::R8)) return Value::r8(l.as_r8() + r.as_r8());
+  if (!l.is_any_string() && !r.is_any_string()) {
+    Converted<double> x = to_double(l);
+    Converted<double> y = to_double(r);
+    if (x.ok() && y.ok()) return Value::r8(*x + *y);
+  }
+  Converted<std::u16string> x = to_text(l);
+  Converted<std::u16string> y = to_text(r);
+  if (!x.ok() || !y.ok()) return fail();
+  return Value::string(*x + *y);
+}
+
+Value Evaluator::compare(Value a, Value b, const ExprNode& node) {
+  bool empty_word = is_empty_word(node.left.get()) || is_empty_word(node.right.get());
+  Value l = normalise(a, b, true, empty_word);
+  Value r = normalise(b, a, true, empty_word);
+  int order = 0;
+  if (l.is_any_string() || r.is_any_string()) {
+    Converted<std::u16string> x = to_text(l);
+    Converted<std::u16string> y = to_text(r);
+    if (!x.ok() || !y.ok()) {
+      m_failed = true;
+      return m_host.false_value();
+    }
+    bool special = m_host.options().special_char;
+    std::u16string tx = expand_escapes(*x, special), ty = expand_escapes(*y, special);
+    if (!m_host.options().same_str) {
+      tx = m_host.upper_text(tx);
+      ty = m_host.upper_text(ty);
+    }
+    order = m_host.compare_text(tx, ty);
+  } else if (is_integer_kind(l) && is_integer_kind(r)) {
+    order = three_way(integer_of(l), integer_of(r));
+  } else {
+    Converted<double> x = to_double(l);
+    Converted<double> y = to_double(r);
+    if (!x.ok() || !y.ok()) {
+      m_failed = true;
+      return m_host.false_value();
+    }
+    order = three_way(*x, *y);
+  }
+  bool holds = false;
+  switch (node.binary) {
+    case TokenKind::Greater: holds = order > 0; break;
+    case TokenKind::Less: holds = order < 0; break;
+    case TokenKind::Equal: holds = order == 0; break;
+    case TokenKind::GreaterEqual: holds = order >= 0; break;
+    case TokenKind::LessEqual: holds = order <= 0; break;
+    default: holds = order != 0; break;
+  }
+  return holds ? m_host.true_value() : m_host.false_value();
+}
+
+// Applies up to three trailing indices to an array result.
+bool index_result(Value& v, const std::vector<Value>& indices) {
+  size_t used = 0;
+  while (used < indices.size()) {
+    if (!v.is_array()) return false;
+    const ArrayData& array = v.as_array();
+    size_t dims = array.dimensions.size();
+    size_t take = indices.size() - used >= dims ? dims : 1;
+    if (take != dims) return false;
+    size_t flat = 0;
+    for (size_t d = 0; d < dims; ++d) {
+      int64_t i = 0;
+      if (!truncate_to_i64(indices[used + d], i)) i = 0;
+      const ArrayData::Dimension& dim = array.dimensions[d];
+      if (i < dim.lower || i >= static_cast<int64_t>(dim.lower) + dim.count) return false;
+      flat = flat * static_cast<size_t>(dim.count) + static_cast<size_t>(i - dim.lower);
+    }
+    Value element = array.elements[flat];
+    v = std::move(element);
+    used += dims;
+  }
+  return true;
+}
+
+}  // namespace
+
+int EvalHost::compare_text(std::u16string_view a, std::u16string_view b) const {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+std::u16string EvalHost::upper_text(std::u16string_view text) const { return unicode_upper(text); }
+
+double round_result(double value) {
+  if (!std::isfinite(value) || value == std::trunc(value)) return value;
+  // The decimal digits are exact far past the eleventh place, so rounding
+  // the digit string decides halves exactly (0.000244140625 has a true half
+  // at its twelfth decimal and goes away from zero).
+  char buf[400];
+  auto printed = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, 40);
+  if (printed.ec != std::errc()) return value;
+  size_t cut = static_cast<size_t>(std::find(buf, printed.ptr, '.') - buf) + 12;
+  size_t first = buf[0] == '-' ? 1 : 0;
+  if (buf[cut] >= '5') {
+    size_t i = cut;
+    while (i > first && (buf[i - 1] == '9' || buf[i - 1] == '.')) {
+      if (buf[i - 1] == '9') buf[i - 1] = '0';
+      --i;
+    }
+    if (i == first) {
+      // All nines: the number grows a digit ("9.99..." becomes "10.00...").
+      std::memmove(buf + first + 1, buf + first, cut - first);
+      buf[first] = '1';
+      ++cut;
+    } else {
+      ++buf[i - 1];
+    }
+  }
+  const char* end = buf + cut;
+  double back = value;
+  std::from_chars(buf, end, back);
+  return back;
+}
+
+namespace {
+
+double round_through_text(double value) {
+  char buf[64];
+  auto printed = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  if (printed.ec != std::errc()) return value;
+  double back = value;
+  std::from_chars(buf, printed.ptr, back);
+  return back;
+}
+
+}  // namespace
+
+EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool condition) {
+  if (expr.empty) return {Value(), false};
+  size_t line = host.current_line();
+  bool failed = !expr.ok;
+  Value v;
+  if (!failed) {
+    Evaluator evaluator(expr, host, condition);
+    v = evaluator.run(*expr.root);
+    failed = evaluator.failed();
+    if (!failed && !expr.trailing_indices.empty()) {
+      std::vector<Value> indices;
+      for (const ExprPtr& index : expr.trailing_indices) {
+        Evaluator nested(expr, host, false);
+        indices.push_back(nested.run(*index));
+        failed = failed || nested.failed();
+      }
+      failed = failed || !index_result(v, indices);
+    }
+  }
+  if (host.current_line() != line) return {Value::byte(0), true};
+  if (failed) {
+    host.report_expression_error();
+    return {Value::byte(0), true};
+  }
+  if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos) {
+    expand_escapes_in_place(v.mutable_string(), host.options().special_char);
+  } else if (v.is(VarType::R8) && !host.options().round_value) {
+    v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
+  }
+  return {std::move(v), false};
+}
+
+}  // namespace vesk

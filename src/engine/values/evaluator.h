@@ -1,0 +1,77 @@
+// Evaluating compiled expressions against a host: the interpreter that owns
+// the variables, the functions and the options of the running script.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "engine/values/expression.h"
+#include "engine/values/value.h"
+
+namespace vesk {
+
+// The options of the run that change what an expression yields.
+struct EvalOptions {
+  bool same_str = false;       // OPTION SAMESTR: comparisons keep case
+  bool short_circuit = false;  // OPTION SHORTCIRCUIT
+  bool round_value = false;    // OPTION ROUNDVALUE: no rounding of results
+  bool special_char = false;   // OPTION SPECIALCHAR: only the "<#_" escapes
+};
+
+// What the evaluator needs from the interpreter. One host serves one frame
+// of one thread for the length of an evaluation.
+class EvalHost {
+ public:
+  virtual ~EvalHost() = default;
+
+  virtual const EvalOptions& options() const = 0;
+  virtual Value true_value() const = 0;
+  virtual Value false_value() const = 0;
+
+  // Reads a variable, constant or special name with its evaluated indices;
+  // errors go to the error channel and yield the Byte 0.
+  virtual Value read_name(const NameRef& name, std::span<const Value> indices) = 0;
+  // True when a dotted name is a module-qualified name (not a COM member).
+  virtual bool is_module_name(const NameRef& name) = 0;
+  // Reads a COM member access; a failure yields the 32-bit integer -999999.
+  virtual Value read_member(const NameRef& name) = 0;
+  // Calls a function through the call path; [failed] set stops the
+  // expression.
+  virtual Value call(const CallSite& call, bool& failed) = 0;
+
+  // The block checks: names and calls are only checked and yield 1.
+  virtual bool pre_check() const { return false; }
+  virtual bool check_name(const NameRef&) { return true; }
+  virtual bool check_call(const CallSite&) { return true; }
+
+  // The statement the frame is executing; a change during an evaluation
+  // means a call jumped away.
+  virtual size_t current_line() const = 0;
+  // Set when an error was reported in the frame: reads and calls return.
+  virtual bool frame_failed() const = 0;
+  // Reports the expression message (its pre-check variant in pre-check).
+  virtual void report_expression_error() = 0;
+  // The floating-point control word differs from the one at start.
+  virtual bool control_word_changed() const { return false; }
+  // A COPYB or CHRB call ran earlier in this evaluation.
+  virtual bool byte_string_mark() const { return false; }
+
+  // Compares two texts as the platform's locale does (case-sensitive).
+  virtual int compare_text(std::u16string_view a, std::u16string_view b) const;
+  // Upper-cases for comparisons.
+  virtual std::u16string upper_text(std::u16string_view text) const;
+};
+
+struct EvalResult {
+  Value value;
+  bool failed = false;
+};
+
+// Evaluates [expression]. [condition] asks for short-circuit evaluation,
+// honoured only under OPTION SHORTCIRCUIT.
+EvalResult evaluate(const CompiledExpression& expression, EvalHost& host, bool condition = false);
+
+// Rounds a double result to 11 decimal places, halves away from zero.
+double round_result(double value);
+
+}  // namespace vesk

@@ -1,0 +1,139 @@
+// Compiled expressions.
+//
+// An expression text is tokenised and parsed once into a small tree of
+// `ExprNode`s; the tree is immutable afterwards and shared by every later
+// evaluation of the same statement, on any script thread. Evaluation walks
+// the tree left to right, so operands are fetched (variables read, functions
+// called) in exactly the order a parse-while-evaluating reader would meet
+// them. Names whose meaning depends on the run (WITH subjects, THIS.,
+// GLOBAL., COM members) stay as text in their node and are resolved by the
+// evaluation host each time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/values/value.h"
+
+namespace vesk {
+
+// Token kinds and their codes.
+enum class TokenKind : uint8_t {
+  String = 1,
+  Paren = 2,
+  Number = 3,
+  Call = 4,
+  Name = 5,
+  Member = 6,
+  Plus = 10,
+  Minus = 11,
+  Star = 12,
+  Slash = 13,
+  Not = 14,
+  Greater = 20,
+  Less = 21,
+  Equal = 22,
+  GreaterEqual = 23,
+  LessEqual = 24,
+  NotEqual = 25,
+  And = 30,
+  Or = 31,
+  Xor = 32,
+  Mod = 33,
+  Comma = 40,   // a delimiter that no rule takes: always an error
+  Bracket = 41, // "[...]" left over behind an operand
+  End = 99,
+};
+
+struct Token {
+  TokenKind kind = TokenKind::End;
+  std::u16string text;
+};
+
+// Splits [text] into tokens. Answers false when a string literal has no
+// closing quote (the tokens read so far are kept).
+bool tokenize(std::u16string_view text, std::vector<Token>& tokens);
+
+// The sentinel of the number reader for text it cannot read.
+inline constexpr double k_unreadable_number = -2100000000;
+
+// Reads a number literal: "$" and hexadecimal digits as a 64-bit integer,
+// anything else as a decimal floating-point number; k_unreadable_number for
+// text over the length limits or text that is no number.
+double read_number(std::u16string_view text);
+
+struct ExprNode;
+using ExprPtr = std::unique_ptr<const ExprNode>;
+
+// A function call: the name and each argument's source text (split at ","
+// outside quotes, brackets and parentheses, trimmed). The call path decides
+// how each argument is taken; compiled forms of the arguments are made on
+// first use and kept.
+struct CallSite {
+  std::u16string name;
+  std::u16string text;  // the whole call as written, "COPY(S, 2)"
+  std::vector<std::u16string> arguments;
+
+  // The compiled argument [i]; made on first use, thread-safe.
+  const struct CompiledExpression& argument(size_t i) const;
+
+ private:
+  mutable std::once_flag m_compiled_once;
+  mutable std::vector<std::unique_ptr<struct CompiledExpression>> m_compiled;
+};
+
+// A variable, constant or special name, possibly with indices:
+// NAME, NAME[i], NAME[i][j], NAME[i, j], MODULE.NAME[i].
+struct NameRef {
+  std::u16string text;  // as written, with its brackets
+  std::u16string name;  // without the brackets
+  std::vector<ExprPtr> indices;
+  bool dotted = false;  // holds a "." (a module name or a member access)
+};
+
+enum class ExprOp : uint8_t {
+  Literal,   // string literal or number: [literal]
+  Name,      // [name]; a dotted one may turn out a COM member access
+  Call,      // [call]
+  Negate,    // [left]
+  Not,       // [left]
+  Binary,    // [left] [op] [right]
+  Paren,     // [left]; marks a parenthesised sub-expression
+};
+
+struct ExprNode {
+  ExprOp op = ExprOp::Literal;
+  TokenKind binary = TokenKind::End;  // operator of a Binary node
+  uint16_t depth = 0;                 // parenthesis depth where it stands
+  Value literal;
+  bool string_literal = false;
+  std::unique_ptr<NameRef> name;
+  std::unique_ptr<CallSite> call;
+  ExprPtr left, right;
+};
+
+// An expression compiled once. [ok] is false when the text could not be
+// parsed (an unterminated literal, a missing ")", text left over): such an
+// expression runs nothing and yields the expression error.
+struct CompiledExpression {
+  std::u16string text;
+  bool ok = true;
+  bool empty = false;         // an empty text: yields Empty
+  bool single_token = false;  // one token and nothing else
+  bool has_or = false;        // the text holds an OR (turns AND short-circuit off)
+  ExprPtr root;
+  std::vector<ExprPtr> trailing_indices;  // SPLIT(S)[2]
+};
+
+// Compiles [text] (already normalised run text).
+std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text);
+
+// Splits a call's argument text at "," outside quotes, brackets and
+// parentheses; each part trimmed. An empty text gives no arguments.
+std::vector<std::u16string> split_arguments(std::u16string_view text);
+
+}  // namespace vesk
