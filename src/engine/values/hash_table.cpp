@@ -1,0 +1,222 @@
+// The hash table of HASHTBL: buckets, key order and the two-index reads.
+#include "engine/values/hash_table.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+#include "support/unicode_case.h"
+#include "support/utf.h"
+
+namespace vesk {
+namespace {
+
+// Larger requests are capped so that the prime search cannot overflow; no
+// table needs more buckets than this.
+constexpr int32_t k_most_buckets = 1 << 24;
+
+constexpr double k_hash_key = -101;
+constexpr double k_hash_val = -102;
+constexpr double k_hash_exists = -103;
+constexpr double k_hash_remove = -104;
+
+// Divisibility by 2 and 3 shows in the residue modulo 6; the other divisors
+// tried are 5, 7, 11, 13, … (6k - 1 and 6k + 1) up to the rounded root.
+bool is_prime(int32_t n) {
+  if (n < 2) return false;
+  if (n < 4) return true;
+  if (n % 6 != 1 && n % 6 != 5) return false;
+  int32_t root = static_cast<int32_t>(std::lround(std::sqrt(static_cast<double>(n))));
+  for (int32_t d = 5; d <= root; d += 6)
+    if (n % d == 0 || n % (d + 2) == 0) return false;
+  return true;
+}
+
+// A position written as a number ("3", "3.0", "-1"), truncated toward zero;
+// nothing when the text is no number.
+std::optional<int64_t> position_number(std::u16string_view text) {
+  std::string ascii;
+  for (char16_t c : text) {
+    if (c >= 0x80) return std::nullopt;
+    if (c != u' ' && c != u'\t') ascii.push_back(static_cast<char>(c));
+  }
+  double number = 0;
+  const char* end = ascii.data() + ascii.size();
+  auto [stop, error] = std::from_chars(ascii.data(), end, number);
+  if (error != std::errc() || stop != end || !std::isfinite(number)) return std::nullopt;
+  if (std::fabs(number) > 2147483647.0) return std::nullopt;
+  return static_cast<int64_t>(std::trunc(number));
+}
+
+// Element [n] of an array value: a one-dimensional array counts from its
+// lower bound, a larger one by flat position.
+Result<Value, MessageId> array_element(const Value& value, double n) {
+  if (!value.is_array()) return MessageId::HashSpecifiedWrong;
+  const ArrayData& array = value.as_array();
+  double index = std::trunc(n);
+  if (array.dimensions.size() == 1) index -= array.dimensions[0].lower;
+  if (!(index >= 0 && index < static_cast<double>(array.elements.size()))) return MessageId::HashOutsideRange;
+  return array.elements[static_cast<size_t>(index)];
+}
+
+}  // namespace
+
+bool hash_options_valid(int64_t options) { return (options & ~int64_t{k_hash_case_care | k_hash_sort}) == 0; }
+
+int32_t hash_bucket_count(int32_t requested) {
+  int32_t n = std::clamp(requested, 1, k_most_buckets);
+  if (is_prime(n)) return n;
+  if (n == 4) return 5;
+  for (int32_t m = (n + 1) / 6 * 6 - 1;; m += 6) {
+    if (is_prime(m + 2)) return m + 2;
+    if (is_prime(m)) return m;
+  }
+}
+
+TSZHash::TSZHash(int32_t options, int32_t hash_selector, int32_t requested_buckets)
+    : m_options(options),
+      m_selector(hash_selector >= 1 && hash_selector <= 4 ? hash_selector : 1),
+      m_buckets(static_cast<size_t>(hash_bucket_count(requested_buckets))) {}
+
+std::string TSZHash::bucket_key(std::u16string_view key) const {
+  return case_sensitive() ? utf16_to_utf8(key) : utf16_to_utf8(unicode_upper(key));
+}
+
+uint32_t TSZHash::bucket_hash(std::string_view bucket_key) const {
+  uint32_t h = 0;
+  for (char c : bucket_key) {
+    uint32_t b = static_cast<unsigned char>(c);
+    switch (m_selector) {
+      case 2: h = std::rotl(h, 5) ^ b; break;
+      case 3: h = h * 31 ^ b; break;
+      case 4: {
+        h = h * 16 + b;
+        uint32_t g = h & 0xF0000000u;
+        if (g != 0) h = (h ^ (g >> 24)) & ~g;
+        break;
+      }
+      default: h = h * 43 ^ b; break;
+    }
+  }
+  return h % static_cast<uint32_t>(m_buckets.size());
+}
+
+TSZSubList& TSZHash::bucket_for(std::string_view bucket_key) { return m_buckets[bucket_hash(bucket_key)]; }
+
+const TSZSubList& TSZHash::bucket_for(std::string_view bucket_key) const {
+  return m_buckets[bucket_hash(bucket_key)];
+}
+
+// Case-insensitive keys sort by their upper-cased units. Case-sensitive keys
+// sort the same way first; keys that differ only in case then put the lower
+// case first, as a dictionary does ("a" < "A" < "b").
+bool TSZHash::key_before(std::u16string_view a, std::u16string_view b) const {
+  int order = unicode_icompare(a, b);
+  if (order != 0 || !case_sensitive()) return order < 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    bool a_lower = unicode_upper(a[i]) != a[i], b_lower = unicode_upper(b[i]) != b[i];
+    if (a_lower != b_lower) return a_lower;
+    return a[i] < b[i];
+  }
+  return false;
+}
+
+bool TSZHash::same_key(std::u16string_view a, std::u16string_view b) const {
+  return case_sensitive() ? a == b : unicode_iequals(a, b);
+}
+
+void TSZHash::add_to_key_order(std::u16string_view key) {
+  if (!sorted()) {
+    m_key_order.emplace_back(key);
+    return;
+  }
+  auto at = std::upper_bound(m_key_order.begin(), m_key_order.end(), key,
+                             [this](std::u16string_view k, const std::u16string& e) { return key_before(k, e); });
+  m_key_order.emplace(at, key);
+}
+
+void TSZHash::remove_from_key_order(std::u16string_view key) {
+  auto begin = m_key_order.begin();
+  if (sorted()) {
+    // Every key that compares the same as [key] lies from here on.
+    begin = std::lower_bound(m_key_order.begin(), m_key_order.end(), key,
+                             [this](const std::u16string& e, std::u16string_view k) { return key_before(e, k); });
+  }
+  auto at = std::find_if(begin, m_key_order.end(), [&](const std::u16string& e) { return same_key(e, key); });
+  if (at != m_key_order.end()) m_key_order.erase(at);
+}
+
+bool TSZHash::put(std::u16string_view key, Value value) {
+  std::string form = bucket_key(key);
+  TSZSubList& bucket = bucket_for(form);
+  for (TSZHashData& entry : bucket.entries) {
+    if (entry.key == form) {
+      entry.value = std::move(value);
+      return false;
+    }
+  }
+  add_to_key_order(key);
+  bucket.entries.push_back(TSZHashData{std::move(form), std::move(value)});
+  return true;
+}
+
+bool TSZHash::remove(std::u16string_view key, bool keep_order) {
+  std::string form = bucket_key(key);
+  std::vector<TSZHashData>& entries = bucket_for(form).entries;
+  auto at = std::find_if(entries.begin(), entries.end(), [&](const TSZHashData& e) { return e.key == form; });
+  if (at == entries.end()) return false;
+  entries.erase(at);
+  if (!keep_order) remove_from_key_order(key);
+  return true;
+}
+
+const Value* TSZHash::find(std::u16string_view key) const {
+  std::string form = bucket_key(key);
+  for (const TSZHashData& entry : bucket_for(form).entries)
+    if (entry.key == form) return &entry.value;
+  return nullptr;
+}
+
+Value* TSZHash::find(std::u16string_view key) {
+  return const_cast<Value*>(static_cast<const TSZHash*>(this)->find(key));
+}
+
+const Value& TSZHash::value_at(int32_t position) const {
+  static const Value k_absent;
+  const Value* value = find(m_key_order[position]);
+  return value ? *value : k_absent;
+}
+
+void TSZHash::clear() {
+  for (auto key = m_key_order.rbegin(); key != m_key_order.rend(); ++key) remove(*key, true);
+  m_key_order.clear();
+}
+
+void TSZHash::assign(const TSZHash& other) {
+  if (this != &other) *this = other;
+}
+
+int32_t TSZHash::longest_bucket() const {
+  size_t most = 0;
+  for (const TSZSubList& bucket : m_buckets) most = std::max(most, bucket.entries.size());
+  return static_cast<int32_t>(most);
+}
+
+Result<Value, MessageId> read_hash_with_selector(TSZHash& table, std::u16string_view first, double second) {
+  if (second == k_hash_key || second == k_hash_val) {
+    std::optional<int64_t> position = position_number(first);
+    if (!position || *position < 0 || *position >= table.count()) return MessageId::HashOutsideRange;
+    int32_t at = static_cast<int32_t>(*position);
+    if (second == k_hash_key) return Value::string(table.key_at(at));
+    return table.value_at(at);
+  }
+  if (second == k_hash_exists) return Value::boolean(table.find(first) != nullptr);
+  if (second == k_hash_remove) return Value::boolean(table.remove(first));
+  const Value* value = table.find(first);
+  return array_element(value ? *value : Value(), second);
+}
+
+}  // namespace vesk
