@@ -29,4 +29,10 @@ std::u16string message(MessageId id) {
   return g_japanese ? pair.japanese : pair.english;
 }
 
+std::u16string message(MessageId id, std::u16string_view subject) {
+  std::u16string text = message(id);
+  if (size_t at = text.find(u"{}"); at != std::u16string::npos) text.replace(at, 2, subject);
+  return text;
+}
+
 }  // namespace vesk

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vesk {
 
@@ -18,5 +19,8 @@ bool message_language_is_japanese();
 
 // The text of [id] in the process language.
 std::u16string message(MessageId id);
+
+// The text of [id] with its "{}" replaced by [subject].
+std::u16string message(MessageId id, std::u16string_view subject);
 
 }  // namespace vesk

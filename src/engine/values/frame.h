@@ -1,0 +1,70 @@
+// The call frame `THensuFmt`: the variables of one running procedure,
+// function, event handler or thread, and the per-call state that the
+// variable store and the engine read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/values/hash_table.h"
+#include "engine/values/value.h"
+
+namespace vesk {
+
+// A list of names with their positions, found by hashing. Positions are
+// the order of addition and never change: a name's position is its slot.
+class NameIndex {
+ public:
+  int32_t find(std::u16string_view name) const {
+    auto it = m_index.find(std::u16string(name));
+    return it == m_index.end() ? -1 : it->second;
+  }
+  int32_t add(std::u16string name) {
+    auto [it, added] = m_index.try_emplace(name, static_cast<int32_t>(m_names.size()));
+    if (added) m_names.push_back(std::move(name));
+    return it->second;
+  }
+  const std::u16string& name_at(int32_t slot) const { return m_names[slot]; }
+  int32_t size() const { return static_cast<int32_t>(m_names.size()); }
+  void clear() {
+    m_names.clear();
+    m_index.clear();
+  }
+
+ private:
+  std::vector<std::u16string> m_names;
+  std::unordered_map<std::u16string, int32_t> m_index;
+};
+
+// One variable: a scalar holds one value and no bounds; an array holds its
+// elements in row-major order and the upper bound of each dimension.
+struct Variable {
+  std::vector<Value> values{Value()};
+  std::vector<int32_t> bounds;
+
+  bool is_array() const { return !bounds.empty(); }
+};
+
+struct THensuFmt {
+  bool error = false;
+  int32_t img_x = 0;
+  int32_t img_y = 0;
+  double time_stamp = 0;  // the moment GETTIME stored, an OLE date
+  std::u16string try_errmsg;
+  std::u16string try_errline;
+  std::u16string module_name;
+  Value with_subject;
+
+  NameIndex hash_names;
+  std::vector<std::unique_ptr<TSZHash>> hash_objects;
+  NameIndex variable_names;
+  std::vector<Variable> variables;
+
+  int32_t variable_count() const { return variable_names.size(); }
+};
+
+}  // namespace vesk

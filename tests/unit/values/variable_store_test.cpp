@@ -1,0 +1,225 @@
+// The variable store: arrays, nested indexing, globals, declarations and
+// their messages.
+#include <gtest/gtest.h>
+
+#include "engine/values/evaluator.h"
+#include "engine/values/variable_store.h"
+#include "support/messages.h"
+#include "support/utf.h"
+
+namespace vesk {
+namespace {
+
+// Evaluates declaration expressions against the store itself.
+class StoreHost : public EvalHost {
+ public:
+  StoreHost(VariableStore& store, THensuFmt& frame) : m_store(store), m_frame(frame) {}
+  const EvalOptions& options() const override { return m_options; }
+  Value true_value() const override { return m_store.true_value(); }
+  Value false_value() const override { return m_store.false_value(); }
+  Value read_name(const NameRef& name, std::span<const Value> indices) override {
+    return m_store.read(m_frame, name.name, indices);
+  }
+  bool is_module_name(const NameRef&) override { return true; }
+  Value read_member(const NameRef&) override { return Value::i4(-999999); }
+  Value call(const CallSite&, bool& failed) override { return failed = true, Value(); }
+  size_t current_line() const override { return 0; }
+  bool frame_failed() const override { return m_frame.error; }
+  void report_expression_error() override {}
+
+ private:
+  VariableStore& m_store;
+  THensuFmt& m_frame;
+  EvalOptions m_options;
+};
+
+class Store : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    set_message_language_japanese(false);
+    m_store.set_error_reporter([this](THensuFmt&, const std::u16string& text) { m_errors.push_back(text); });
+    m_store.set_evaluator([this](std::u16string_view text, THensuFmt& frame) -> std::optional<Value> {
+      StoreHost host(m_store, frame);
+      EvalResult r = evaluate(*compile_expression(text), host);
+      if (r.failed) return std::nullopt;
+      return r.value;
+    });
+  }
+
+  Value read(std::u16string_view name, std::vector<Value> indices = {}) {
+    return m_store.read(m_frame, name, indices);
+  }
+  bool write(std::u16string_view name, std::vector<Value> indices, Value v) {
+    return m_store.write(m_frame, name, indices, v);
+  }
+  std::u16string last_error() {
+    m_frame.error = false;
+    return m_errors.empty() ? u"" : m_errors.back();
+  }
+  static Value n(double d) { return Value::r8(d); }
+
+  VariableStore m_store;
+  THensuFmt m_frame;
+  std::vector<std::u16string> m_errors;
+};
+
+TEST_F(Store, ArraysAreRowMajorWithInclusiveBounds) {
+  m_store.declare_variable(m_frame, u"M", {1, 2});
+  EXPECT_EQ(m_frame.variables[0].values.size(), 6u);
+  EXPECT_TRUE(write(u"M", {n(1), n(2)}, n(42)));
+  EXPECT_EQ(m_frame.variables[0].values[5].as_r8(), 42);
+  EXPECT_EQ(read(u"M", {n(1), Value::string(u"2.9")}).as_r8(), 42);  // truncated
+  EXPECT_TRUE(read(u"M", {n(0), Value::string(u"x")}).is_empty());   // non-numeric is 0
+
+  m_store.declare_variable(m_frame, u"A", {3});
+  EXPECT_TRUE(read(u"A", {n(3)}).is_empty());
+  EXPECT_TRUE(read(u"A", {n(4)}).is(VarType::UI1));
+  EXPECT_EQ(last_error(), u"It exceeded array: A");
+  read(u"A", {n(0), n(0)});
+  EXPECT_EQ(last_error(), u"Does not match the number of dimensions: A");
+  read(u"A");
+  EXPECT_EQ(last_error(), u"Does not match the number of dimensions: A");
+}
+
+TEST_F(Store, RedeclaringKeepsFlatPositions) {
+  m_store.declare_variable(m_frame, u"A", {2});
+  write(u"A", {n(1)}, n(7));
+  m_store.declare_variable(m_frame, u"A", {5});
+  EXPECT_EQ(read(u"A", {n(1)}).as_r8(), 7);
+  EXPECT_TRUE(read(u"A", {n(5)}).is_empty());
+  m_store.declare_variable(m_frame, u"A", {});
+  EXPECT_EQ(m_frame.variables[0].bounds.size(), 1u);
+  m_store.declare_variable(m_frame, u"E", {-1});
+  EXPECT_TRUE(m_frame.variables[1].values.empty());
+}
+
+TEST_F(Store, ArraysHeldInScalarsAndElements) {
+  write(u"S", {}, Value::array_of({n(1), Value::array_of({Value::string(u"in")}), n(3)}));
+  EXPECT_EQ(read(u"S", {n(2)}).as_r8(), 3);
+  EXPECT_EQ(read(u"S", {n(1), n(0)}).as_string(), u"in");
+  Value copy = read(u"S");
+  EXPECT_TRUE(write(u"S", {n(0)}, n(9)));
+  EXPECT_EQ(read(u"S", {n(0)}).as_r8(), 9);
+  EXPECT_EQ(copy.as_array().elements[0].as_r8(), 1);  // the copy is untouched
+  read(u"S", {n(3)});
+  EXPECT_EQ(last_error(), u"It exceeded array: S");
+}
+
+TEST_F(Store, UndeclaredNames) {
+  EXPECT_TRUE(write(u"X", {}, n(1)));
+  EXPECT_EQ(read(u"X").as_r8(), 1);
+  EXPECT_FALSE(write(u"Y", {n(0)}, n(1)));
+  EXPECT_EQ(last_error(), u"Y: Array without declaration");
+  read(u"NOPE");
+  EXPECT_EQ(last_error(), u"It isn't defined: NOPE");
+  set_message_language_japanese(true);
+  read(u"NOPE");
+  EXPECT_EQ(last_error(), u"\u5909\u6570: NOPE \u304C\u5B9A\u7FA9\u3055\u308C\u3066\u3044\u307E\u305B\u3093");
+  set_message_language_japanese(false);
+}
+
+TEST_F(Store, FrameErrorStopsReadsAndWrites) {
+  write(u"X", {}, n(1));
+  m_frame.error = true;
+  EXPECT_TRUE(read(u"X").is(VarType::UI1));
+  EXPECT_FALSE(write(u"X", {}, n(2)));
+  m_frame.error = false;
+  EXPECT_EQ(read(u"X").as_r8(), 1);
+}
+
+TEST_F(Store, SpecialNamesAndConstants) {
+  EXPECT_EQ(read(u"TRUE").bool_word(), 1);
+  EXPECT_TRUE(read(u"NULL").is_null());
+  EXPECT_TRUE(read(u"NOTHING").is_nothing());
+  EXPECT_EQ(read(u"CLK_ACC2").as_r8(), 268468224);
+  EXPECT_EQ(read(u"EMPTYPARAM").as_string(), u"__EMPTYPARAM__");
+  m_frame.time_stamp = 36526.5;  // 2000-01-01 12:00, a Saturday
+  EXPECT_EQ(read(u"G_TIME_YY").as_i8(), 2000);
+  EXPECT_EQ(read(u"G_TIME_YY").type(), VarType::UI2);
+  EXPECT_EQ(read(u"G_TIME_WW").as_i4(), 6);
+  EXPECT_EQ(read(u"G_TIME_MM2").as_string(), u"01");
+  EXPECT_EQ(read(u"G_TIME_ZZ2").as_string(), u"000");
+  m_store.set_old_bool(true);
+  EXPECT_EQ(read(u"TRUE").type(), VarType::I2);
+}
+
+TEST_F(Store, ParamStrOutOfRangeIsEmpty) {
+  m_store.declare_variable(m_frame, u"PARAM_STR", {0});
+  EXPECT_TRUE(read(u"PARAM_STR", {n(5)}).is_empty());
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(Store, GlobalsAndModuleResolution) {
+  EXPECT_EQ(m_store.declare_global(u"G = 5, J", false, u""), u"");
+  EXPECT_EQ(m_store.declare_global(u"H[2], I[1][1]", false, u""), u"");
+  // An item with "=" and "[" makes the whole list one array with values.
+  EXPECT_EQ(m_store.declare_global(u"L[] = 1, 2, 3", false, u""), u"");
+  EXPECT_EQ(read(u"G").as_r8(), 5);
+  EXPECT_EQ(read(u"L", {n(2)}).as_r8(), 3);
+  read(u"L", {n(3)});
+  EXPECT_EQ(last_error(), u"It exceeded array: L");
+  EXPECT_EQ(m_store.declare_global(u"X", false, u"MOD1."), u"");
+  EXPECT_EQ(m_store.declare_global(u"X", false, u""), u"");
+  write(u"MOD1.X", {}, n(1));
+  write(u"X", {}, n(2));
+  THensuFmt in_module;
+  in_module.module_name = u"MOD1";
+  EXPECT_EQ(m_store.read(in_module, u"X", {}).as_r8(), 1);
+  EXPECT_EQ(m_store.read(in_module, u"THIS.X", {}).as_r8(), 1);
+  EXPECT_EQ(m_store.read(m_frame, u"X", {}).as_r8(), 2);
+  m_frame.with_subject = Value::string(u"MOD1");
+  EXPECT_EQ(read(u".X").as_r8(), 1);
+}
+
+TEST_F(Store, DeclarationConflictsAndTheirMessages) {
+  EXPECT_EQ(m_store.declare_global(u"TRUE", false, u""), u"Is a reserved word: TRUE");
+  EXPECT_EQ(m_store.declare_global(u"CLICK", false, u""), u"Is a reserved word: CLICK");
+  EXPECT_EQ(m_store.declare_global(u"A B", false, u""), u"variable name which is not right: A B");
+  EXPECT_EQ(m_store.declare_global(u"A[2]", false, u""), u"");
+  EXPECT_EQ(m_store.declare_global(u"A[2]", false, u""), u"");
+  EXPECT_EQ(m_store.declare_global(u"A[3]", false, u""), u"It has already been defined: A");
+  EXPECT_EQ(m_store.declare_global(u"A[2]", true, u""), u"It has already been defined: A");
+  EXPECT_EQ(m_store.declare_global(u"B[X]", false, u""), u"Index of the array is wrong:B");
+  EXPECT_EQ(m_store.declare_global(u"C =", false, u""), u"SyntaxError-7");
+  EXPECT_EQ(m_store.declare_const(u"K = 1"), u"");
+  EXPECT_EQ(m_store.declare_const(u"K = 1"), u"");
+  EXPECT_EQ(m_store.declare_const(u"K = 2"), u"It is multiplex definition: K");
+  EXPECT_EQ(m_store.declare_const(u"K"), u"SyntaxError-1");
+  EXPECT_EQ(m_store.declare_const(u"A = 1"), u"It has already been defined: A");
+  EXPECT_EQ(m_store.declare_global(u"K", false, u""), u"It has already been defined: K");
+  EXPECT_EQ(read(u"K").as_r8(), 1);
+  EXPECT_EQ(m_store.declare_textblock(u"T"), u"");
+  EXPECT_EQ(m_store.declare_textblock(u"T"), u"It has already been defined: T");
+  m_store.set_textblock_text(u"T", u"body");
+  EXPECT_EQ(read(u"T").as_string(), u"body");
+}
+
+TEST_F(Store, HashTablesThroughIndices) {
+  EXPECT_EQ(m_store.declare_hashtbl(u"H, S = HASH_SORT", m_frame, false), u"");
+  write(u"H", {Value::string(u"abc")}, n(1));
+  EXPECT_EQ(read(u"H", {Value::string(u"ABC")}).as_r8(), 1);
+  EXPECT_TRUE(read(u"H", {Value::string(u"none")}).is_empty());
+  EXPECT_EQ(read(u"H", {n(0), n(-101)}).as_string(), u"abc");  // HASH_KEY
+  EXPECT_EQ(read(u"H", {Value::string(u"abc"), n(-103)}).bool_word(), 1);
+  read(u"H", {n(1), n(-101)});
+  EXPECT_EQ(last_error(), u"H: It is outside the range");
+  EXPECT_FALSE(write(u"H", {n(0), n(1)}, n(1)));
+  EXPECT_EQ(last_error(), u"Invalid writing in HASHTBL: H");
+  write(u"H", {}, n(-109));  // HASH_REMOVEALL
+  EXPECT_EQ(m_store.find_hash(m_frame, u"H")->count(), 0);
+  write(u"PLAIN", {}, n(-109));
+  EXPECT_EQ(read(u"PLAIN").as_r8(), -109);
+  EXPECT_EQ(m_store.declare_hashtbl(u"Q = 1", m_frame, false), u"1: Specified is wrong");
+}
+
+TEST_F(Store, ResetAndAppend) {
+  m_store.reset_array(m_frame, u"LIST");
+  m_store.append_array(m_frame, u"LIST", Value::string(u"a"));
+  m_store.append_array(m_frame, u"LIST", Value::string(u"b"));
+  EXPECT_EQ(read(u"LIST", {n(1)}).as_string(), u"b");
+  m_store.reset_array(m_frame, u"LIST");
+  EXPECT_TRUE(m_frame.variables[0].values.empty());
+}
+
+}  // namespace
+}  // namespace vesk
