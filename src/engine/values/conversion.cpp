@@ -200,8 +200,10 @@ Converted<bool> to_bool(const Value& value, ConversionLocale locale) {
 Converted<std::u16string> to_text(const Value& value, ConversionLocale locale) {
   if (is_integer_kind(value.type())) {
     WholeNumber whole = integer_of(value);
-    std::string digits = (whole.negative ? "-" : "") + std::to_string(whole.magnitude);
-    return std::u16string(digits.begin(), digits.end());
+    std::string digits = std::to_string(whole.magnitude);
+    std::u16string text(whole.negative ? u"-" : u"");
+    text.append(digits.begin(), digits.end());
+    return text;
   }
   switch (value.type()) {
     case VarType::Empty:

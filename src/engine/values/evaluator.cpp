@@ -147,13 +147,9 @@ Value Evaluator::eval_name(const NameRef& name) {
   std::vector<Value> indices;
   indices.reserve(name.indices.size());
   for (const ExprPtr& index : name.indices) {
-    // Each index is an evaluation of its own.
-    Evaluator nested(m_expr, m_host, false);
-    Value v = nested.run(*index);
-    if (nested.failed()) return fail();
-    if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos)
-      expand_escapes_in_place(v.mutable_string(), m_host.options().special_char);
-    indices.push_back(std::move(v));
+    EvalResult r = evaluate_part(*index, m_host);
+    if (r.failed) return fail();
+    indices.push_back(std::move(r.value));
   }
   Value v = name.dotted && !m_host.is_module_name(name) ? m_host.read_member(name)
                                                         : m_host.read_name(name, indices);
@@ -397,6 +393,16 @@ double round_through_text(double value) {
 }
 
 }  // namespace
+
+EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
+  static const CompiledExpression k_plain;
+  Evaluator evaluator(k_plain, host, false);
+  Value v = evaluator.run(node);
+  if (evaluator.failed()) return {Value::byte(0), true};
+  if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos)
+    expand_escapes_in_place(v.mutable_string(), host.options().special_char);
+  return {std::move(v), false};
+}
 
 EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool condition) {
   if (expr.empty) return {Value(), false};

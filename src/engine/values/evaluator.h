@@ -71,6 +71,10 @@ struct EvalResult {
 // honoured only under OPTION SHORTCIRCUIT.
 EvalResult evaluate(const CompiledExpression& expression, EvalHost& host, bool condition = false);
 
+// Evaluates one part of an expression (an index) as an evaluation of its
+// own, without the final rounding and without reporting.
+EvalResult evaluate_part(const ExprNode& node, EvalHost& host);
+
 // Rounds a double result to 11 decimal places, halves away from zero.
 double round_result(double value);
 

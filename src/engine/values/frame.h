@@ -50,6 +50,7 @@ struct Variable {
 };
 
 struct THensuFmt {
+  bool call_frame = false;  // set by the engine's frames
   bool error = false;
   int32_t img_x = 0;
   int32_t img_y = 0;

@@ -116,10 +116,10 @@ class TSZHash {
 //   second HASH_EXISTS: TRUE when the key [first] is there, else FALSE;
 //   second HASH_REMOVE: removes the key [first]; TRUE when it was there;
 //   any other second n: element n of the array stored under the key [first].
-// [second] is the second index already made a number. The error is the text
-// that follows the table's name in the message: HashOutsideRange for a
-// position or element outside the table or array, HashSpecifiedWrong when
-// the value under the key is no array. TRUE and FALSE are Booleans; a
+// [second] is the second index already made a number. The error is the
+// message to report with the table's name: HashOutsideRange for a position
+// or element outside the table or array, HashSpecifiedWrong when the value
+// under the key is no array. A position that is no number is outside. TRUE and FALSE are Booleans; a
 // caller under OPTION OLDBOOL substitutes its own.
 Result<Value, MessageId> read_hash_with_selector(TSZHash& table, std::u16string_view first, double second);
 
