@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "builtins/core/dispatch.h"
 #include "engine/loader/assembly.h"
 #include "engine/loader/include_path.h"
+#include "engine/runtime/interpreter.h"
 #include "platform/platform.h"
 #include "support/messages.h"
 #include "support/text.h"
@@ -47,6 +49,20 @@ std::u16string complete_script_path(std::u16string path) {
   return path;
 }
 
+// PRINT lines to standard output, the error dialog's text to standard error.
+class ConsoleOutput : public vesk::RunOutput {
+ public:
+  void print_line(const std::u16string& text) override {
+    write_line(stdout, text);
+    std::fflush(stdout);
+  }
+  void show_error(const std::u16string& message, const std::u16string& location) override {
+    write_line(stderr, message);
+    write_line(stderr, location);
+    std::fflush(stderr);
+  }
+};
+
 struct Options {
   enum class Mode { Run, Check, RunText } mode = Mode::Run;
   std::u16string script;
@@ -69,18 +85,24 @@ int run(const Options& options) {
     write_line(stderr, assembled.error);
     return 1;
   }
-  switch (options.mode) {
-    case Options::Mode::RunText:
-      for (const std::u16string& line : assembled.run_text) write_line(stdout, line);
-      return 0;
-    case Options::Mode::Check:
-      return 0;
-    case Options::Mode::Run:
-      write_line(stderr, u"vesk-cli: this build cannot run scripts yet (the statement engine is not "
-                         u"built); --run-text and --check work");
-      return 2;
+  if (options.mode == Options::Mode::RunText) {
+    for (const std::u16string& line : assembled.run_text) write_line(stdout, line);
+    return 0;
   }
-  return 2;
+  ConsoleOutput output;
+  vesk::Interpreter interpreter(output);
+  vesk::install_core_builtins(interpreter);
+  vesk::LoadError error;
+  if (!interpreter.load(assembled.run_text, error)) {
+    output.show_error(error.message, vesk::location_text(interpreter.program(), error.statement));
+    return 1;
+  }
+  // FIXME: the block checks run here once they exist.
+  if (options.mode == Options::Mode::Check) return 0;
+  interpreter.run_main(options.params);
+  interpreter.cleanup();
+  if (interpreter.error_shown()) return 1;
+  return interpreter.exit_code();
 }
 
 int cli_main(const std::vector<std::u16string>& args) {

@@ -150,7 +150,7 @@ TEST_F(Assembly, EveryEncodingReadsTheSameText) {
   write("ansi.vsk", "s = \"caf\xE9\"\r\n");
   write("utf8.vsk", utf8);
   write("bom.vsk", "\xEF\xBB\xBF" + utf8);
-  write("utf16.vsk", std::string("\xFF\xFE" "s\0 \0=\0 \0\"\0c\0a\0f\0\xE9\0\"\0\r\0\n\0", 28));
+  write("utf16.vsk", std::string("\xFF\xFE" "s\0 \0=\0 \0\"\0c\0a\0f\0\xE9\0\"\0\r\0\n\0", 26));
   for (const char* name : {"utf8.vsk", "bom.vsk", "utf16.vsk"}) {
     AssemblyResult r = assemble(name);
     ASSERT_TRUE(r.ok) << name;

@@ -1,0 +1,101 @@
+// What a built-in implementation receives: the prepared argument set, the
+// call and its frame, and the helpers that every family uses.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/runtime/interpreter.h"
+
+namespace vesk {
+
+inline constexpr int k_max_builtin_arguments = 34;
+
+// One argument position: its text form (or the raw source text at a
+// raw-text position), the number it reads as, and for the first two
+// positions the evaluated value itself.
+struct PreparedArgument {
+  std::u16string text;
+  double number = 0;
+  int64_t integer = 0;  // the number truncated toward zero
+  bool numeric = false;
+  Value value;
+};
+
+struct PreparedArguments {
+  std::array<PreparedArgument, k_max_builtin_arguments> at;
+  int count = 0;
+};
+
+class BuiltinContext {
+ public:
+  BuiltinContext(Interpreter& interpreter, CallFrame& frame, const CallSite& site, const PreparedArguments& args,
+                 int32_t id)
+      : interpreter(interpreter), frame(frame), site(site), args(args), id(id) {}
+
+  Interpreter& interpreter;
+  CallFrame& frame;
+  const CallSite& site;
+  const PreparedArguments& args;
+  int32_t id;
+  bool failed = false;
+
+  bool given(int k) const { return k < args.count; }
+  const std::u16string& text(int k) const { return args.at[k].text; }
+  double number(int k) const { return args.at[k].number; }
+  // The integer at [k], or [fallback] when the call gives no argument there.
+  int64_t integer(int k, int64_t fallback = 0) const { return given(k) ? args.at[k].integer : fallback; }
+  const Value& value(int k) const { return args.at[k].value; }
+
+  bool same_str() const { return interpreter.program().options.same_str; }
+  Value true_value() const { return interpreter.store().true_value(); }
+  Value false_value() const { return interpreter.store().false_value(); }
+  Value boolean(bool on) const { return on ? true_value() : false_value(); }
+
+  // Reports [message] through the error channel; the call fails with the
+  // Byte 0.
+  Value fail(std::u16string message);
+};
+
+// The neutral result of a built-in that fails.
+inline Value failed_result() { return Value::byte(0); }
+
+// Evaluates [text] in the call's frame; nothing when it failed (reported).
+std::optional<Value> evaluate_text(BuiltinContext& ctx, std::u16string_view text);
+
+// A raw-text argument resolved to a variable with evaluated indices.
+struct RawReference {
+  std::u16string name;
+  std::vector<Value> indices;
+};
+
+// Resolves raw argument [k] as NAME or NAME[i]...; nothing (reported) when
+// the text names no variable or an index fails.
+std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k);
+
+// The elements of the array that raw argument [k] names: a script array
+// (all elements, row-major) or an expression whose value is an array.
+// Nothing (reported) when it is no array.
+std::optional<std::vector<Value>> raw_array_elements(BuiltinContext& ctx, int k);
+
+// The text form of a value as the argument preparation makes it.
+std::u16string argument_text(const Value& value);
+
+// Sets the byte-string mark of the running thread (COPYB, CHRB).
+void set_byte_string_mark();
+
+// Saves the floating-point control word that SET8087CW 0 restores.
+void save_startup_control_word();
+
+// Each entry of the built-in table.
+#define B(id, name, minimum, maximum, raw, text, entry) Value builtin_##entry(BuiltinContext& ctx);
+#include "builtins/core/builtin_table.def"
+#undef B
+
+// The numeric group: [numbers] are the first three arguments (0 when not
+// given).
+Value run_numeric_group(BuiltinContext& ctx, const std::array<double, 3>& numbers, int given);
+
+}  // namespace vesk

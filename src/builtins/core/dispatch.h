@@ -1,0 +1,38 @@
+// The built-in function library's entry: installing the call hook into an
+// interpreter, and the few states of the dispatch that the engine reads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "engine/runtime/interpreter.h"
+
+namespace vesk {
+
+// Makes [interpreter] call the built-ins of this library.
+void install_core_builtins(Interpreter& interpreter);
+
+// The built-in ID of [name] (upper case, without "GLOBAL."), or -1.
+int32_t builtin_id(std::u16string_view name);
+
+// The hook itself: answers nothing when [call] names no built-in.
+std::optional<Value> call_builtin(Interpreter& interpreter, const CallSite& call, CallFrame& frame, bool& failed);
+
+// The byte-string mark of the running thread: set when COPYB or CHRB ran,
+// so that a following "+" of two native strings concatenates. The host
+// clears it at the start of each top-level statement evaluation and answers
+// EvalHost::byte_string_mark() from it.
+bool byte_string_mark();
+void clear_byte_string_mark();
+
+// The milliseconds (0 … 999) between the end of the previous built-in call
+// on the main thread and the start of the latest one. The mouse functions
+// shorten their own waits by it.
+int32_t builtin_call_gap_ms();
+
+// True when SET8087CW left the floating-point control word different from
+// the one saved when the library was installed.
+bool control_word_changed();
+
+}  // namespace vesk

@@ -1,0 +1,46 @@
+// The engine's call frame: the variable store's frame plus the execution
+// state of one running procedure, function, handler or thread.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/values/frame.h"
+
+namespace vesk {
+
+// One open TRY of a frame.
+struct TryRecord {
+  int32_t pc = 0;  // program counter of the TRY statement
+  bool except = false;
+  int32_t handler_offset = 0;  // from the TRY to its FINALLY or EXCEPT
+  int32_t end_offset = 0;      // from the handler to the ENDTRY
+};
+
+// One open WITH, with the program counter of its statement.
+struct WithEntry {
+  int32_t pc = 0;
+  Value target;
+};
+
+struct CallFrame : THensuFmt {
+  CallFrame() { call_frame = true; }
+
+  bool exit = false;
+  int32_t break_count = 0;
+  int32_t continue_count = 0;
+  int32_t slot = 0;  // 0 for the main script, 1 to 64 for threads
+  int32_t pc = 0;    // relative to the header
+  int32_t base = 0;  // statement number of the header
+  int32_t count = 0; // statements from the header up to its FEND
+  bool handler_error = false;
+  int32_t except_count = 0;
+  std::vector<WithEntry> with_stack;
+  std::vector<int32_t> loop_starts;
+  std::vector<TryRecord> try_stack;
+
+  int32_t statement() const { return base + pc; }
+  bool pending() const { return exit || break_count > 0 || continue_count > 0; }
+};
+
+}  // namespace vesk

@@ -1,0 +1,527 @@
+// Executing statements: one statement at a time, blocks and loops by their
+// compiled offsets.
+#include <cmath>
+
+#include "engine/runtime/frame_host.h"
+#include "engine/runtime/interpreter.h"
+#include "engine/values/conversion.h"
+#include "platform/platform.h"
+#include "support/messages.h"
+#include "support/text.h"
+#include "support/unicode_case.h"
+#include "support/utf.h"
+
+namespace vesk {
+
+const CompiledStatement& Interpreter::compiled(int32_t statement) {
+  std::atomic<CompiledStatement*>& slot = m_compiled[statement];
+  CompiledStatement* s = slot.load(std::memory_order_acquire);
+  if (s) return *s;
+  std::unique_ptr<CompiledStatement> made =
+      compile_statement(m_program.code[statement], m_program.kinds[statement]);
+  CompiledStatement* expected = nullptr;
+  if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
+  return *expected;  // another thread compiled it first
+}
+
+EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition) {
+  FrameHost host(*this, frame);
+  return evaluate(expression, host, condition);
+}
+
+bool Interpreter::is_true(const Value& v) const {
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return false;
+    case VarType::Bool:
+      return v.bool_word() != 0;
+    case VarType::String: {
+      Converted<double> d = to_double(v);
+      return !d.ok() || *d != 0;
+    }
+    default: {
+      Converted<double> d = to_double(v);
+      return d.ok() && *d != 0;
+    }
+  }
+}
+
+bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame& frame) const {
+  std::u16string_view head = name.substr(0, name.find_first_of(u"(["));
+  size_t dot = head.find(u'.');
+  if (dot == std::u16string_view::npos) return false;
+  if (head.find(u'.', dot + 1) != std::u16string_view::npos) return false;
+  if (dot == 0) return frame.with_subject.is_string() && m_program.is_module(frame.with_subject.as_string());
+  if (!frame.module_name.empty() && (starts_with(head, u"THIS.") || starts_with(head, u"GLOBAL."))) return true;
+  return m_program.is_module(head.substr(0, dot));
+}
+
+void Interpreter::execute_one(CallFrame& frame) {
+  bool main_thread = std::this_thread::get_id() == m_main_thread;
+  if (main_thread) platform::pump_messages();
+  // FIXME: the stop form's pause state and a thread slot's suspension are
+  // read here once the host provides them.
+  if (m_stop_pending > 0) {
+    if (m_program.options.opt_finally) run_pending_finally(frame);
+    frame.exit = true;
+    return;
+  }
+  if (frame.pending() || m_stopped) return;
+  const CompiledStatement& s = compiled(frame.statement());
+  run_statement(frame, s);
+  ++frame.pc;
+}
+
+void Interpreter::run_statement(CallFrame& frame, const CompiledStatement& s) {
+  switch (s.form) {
+    case StatementForm::Nothing:
+    case StatementForm::Else:
+    case StatementForm::DefDll:  // FIXME: DEF_DLL re-registration comes with the DLL calls.
+      return;
+    case StatementForm::Marker:
+      report_error(frame, s.text);
+      return;
+    case StatementForm::Assign:
+    case StatementForm::MemberPut:
+    case StatementForm::MemberCall:
+    case StatementForm::CallStatement:
+    case StatementForm::ThreadAssign:
+      run_plain(frame, s);
+      return;
+    case StatementForm::Ifb: run_if(frame, s); return;
+    case StatementForm::For:
+    case StatementForm::While:
+    case StatementForm::Repeat:
+      frame.loop_starts.push_back(frame.pc);
+      if (s.form == StatementForm::For) run_for(frame, s);
+      else if (s.form == StatementForm::While) run_while(frame, s);
+      else run_repeat(frame, s);
+      frame.loop_starts.pop_back();
+      return;
+    case StatementForm::Select: run_select(frame, s); return;
+    case StatementForm::Try: run_try(frame, s); return;
+    case StatementForm::Finally: run_finally_statement(frame); return;
+    case StatementForm::Except: run_except_statement(frame); return;
+    case StatementForm::Print: run_print(frame, s); return;
+    case StatementForm::Thread: start_thread(*s.expr, frame); return;
+    case StatementForm::Dim: run_dim(frame, s); return;
+    case StatementForm::HashTbl: {
+      std::u16string error = m_store.declare_hashtbl(s.text, frame, false);
+      if (!error.empty()) report_error(frame, error);
+      return;
+    }
+    case StatementForm::Break:
+    case StatementForm::Continue: run_break(frame, s); return;
+    case StatementForm::Exit:
+      run_pending_finally(frame);
+      frame.exit = true;
+      return;
+    case StatementForm::Call: run_include_call(frame, s); return;
+    case StatementForm::ExitExit: run_exitexit(frame, s); return;
+    case StatementForm::With:
+    case StatementForm::EndWith: run_with(frame, s); return;
+    case StatementForm::ComErrIgn:
+      m_store.set_com_error_flag(false);
+      return;
+    case StatementForm::ComErrRet:
+      return;
+  }
+}
+
+void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Value& value) {
+  const CompiledExpression& target = *s.target_expr;
+  if (!target.ok || !target.root || target.root->op != ExprOp::Name) {
+    report_error(frame, u"SyntaxError-103");
+    return;
+  }
+  const NameRef& name = *target.root->name;
+  std::vector<Value> indices;
+  indices.reserve(name.indices.size());
+  FrameHost host(*this, frame);
+  for (const ExprPtr& index : name.indices) {
+    EvalResult r = evaluate_part(*index, host);
+    if (r.failed) return;
+    indices.push_back(std::move(r.value));
+  }
+  std::u16string upper;
+  std::u16string_view n = name.name;
+  if (name.dotted) n = upper = ascii_upper(n);
+  if (starts_with(n, u"GLOBAL.")) n.remove_prefix(7);
+  m_store.write(frame, n, indices, value);
+}
+
+void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
+  bool com = (s.form == StatementForm::MemberCall || s.form == StatementForm::MemberPut) &&
+             !is_module_reference(s.form == StatementForm::MemberPut ? s.target : s.text, frame);
+  switch (s.form) {
+    case StatementForm::MemberCall:
+    case StatementForm::CallStatement: {
+      if (com) {
+        report_error(frame, message(MessageId::NotAvailableHere, u"COM: " + s.text));
+        return;
+      }
+      if (!s.expr->ok || !s.expr->root || s.expr->root->op != ExprOp::Call) {
+        report_error(frame, u"SyntaxError-113");
+        return;
+      }
+      evaluate_in(*s.expr, frame);
+      return;
+    }
+    case StatementForm::ThreadAssign: {
+      Value slot = start_thread(*s.expr, frame);
+      if (!frame.error && !m_stopped) assign(frame, s, slot);
+      return;
+    }
+    default: {
+      int32_t line = frame.statement();
+      EvalResult r = evaluate_in(*s.expr, frame);
+      if (r.failed || frame.statement() != line) return;
+      if (com) {
+        report_error(frame, message(MessageId::NotAvailableHere, u"COM: " + s.target));
+        return;
+      }
+      assign(frame, s, r.value);
+    }
+  }
+}
+
+// Runs statements from the frame's counter while it is below [end] and
+// nothing is pending.
+void Interpreter::run_body(CallFrame& frame, int32_t end) {
+  while (frame.pc < end && !frame.pending() && !m_stopped && m_stop_pending == 0) execute_one(frame);
+  if (m_stop_pending > 0 && !frame.exit) execute_one(frame);  // sets the exit flag
+}
+
+void Interpreter::run_if(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t endif = p + s.offsets[2];
+  int32_t otherwise = s.offsets[1] > 0 ? p + s.offsets[1] : -1;
+  int32_t elseif = s.offsets[0] > 0 ? p + s.offsets[0] : -1;
+  EvalResult c = evaluate_in(*s.expr, frame, true);
+  if (c.failed) return;
+  if (is_true(c.value)) {
+    int32_t end = endif;
+    if (otherwise > 0) end = std::min(end, otherwise);
+    if (elseif > 0) end = std::min(end, elseif);
+    frame.pc = p + 1;
+    run_body(frame, end);
+  } else if (elseif > 0) {
+    frame.pc = elseif;
+    run_body(frame, endif);
+  } else {
+    frame.pc = otherwise > 0 ? otherwise + 1 : endif;
+    run_body(frame, endif);
+  }
+  if (frame.break_count > 0 || frame.continue_count > 0) unwind_to(frame, p, endif);
+  frame.pc = std::max(frame.pc - 1, endif);
+}
+
+// Handles a pending CONTINUE or BREAK at the end of one pass through a loop
+// body; answers whether the loop goes on.
+bool Interpreter::leave_loop(CallFrame& frame, int32_t start, int32_t closer, bool& go_on) {
+  go_on = true;
+  if (frame.continue_count > 0) {
+    unwind_to(frame, start, closer);
+    --frame.continue_count;
+    if (frame.continue_count > 0) go_on = false;
+  }
+  if (frame.break_count > 0 || frame.exit || m_stopped || m_stop_pending > 0 || frame.error) go_on = false;
+  return go_on;
+}
+
+// Leaves a loop: a pending BREAK takes one level; the counter stays on the
+// closer, or where a caught error moved it past the loop.
+void Interpreter::finish_loop(CallFrame& frame, int32_t start, int32_t closer) {
+  if (frame.break_count > 0) {
+    --frame.break_count;
+    unwind_to(frame, start, closer);
+  }
+  frame.pc = std::max(frame.pc - 1, closer);
+}
+
+void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t next = p + s.offsets[0];
+  EvalResult start = evaluate_in(*s.expr, frame);
+  if (start.failed) return;
+  Converted<double> v0 = to_double(start.value);
+  if (!v0.ok()) return report_error(frame, message(MessageId::NonNumericValue));
+  Value first = Value::r8(*v0);
+  assign(frame, s, first);
+  EvalResult end = evaluate_in(*s.end_expr, frame);
+  if (end.failed) return;
+  EvalResult step = evaluate_in(*s.step_expr, frame);
+  if (step.failed) return;
+  Converted<double> e = to_double(end.value), d = to_double(step.value);
+  if (!e.ok() || !d.ok()) return report_error(frame, message(MessageId::NonNumericValue));
+  if (*d == 0) return report_error(frame, message(MessageId::StepIsZero));
+
+  // A plain local loop variable is reached by its slot.
+  const NameRef* name = s.target_expr->root && s.target_expr->root->op == ExprOp::Name
+                            ? s.target_expr->root->name.get()
+                            : nullptr;
+  int32_t slot = name && name->indices.empty() ? frame.variable_names.find(name->name) : -1;
+  auto read_var = [&]() -> Value {
+    if (slot >= 0 && !frame.variables[slot].is_array()) return frame.variables[slot].values[0];
+    if (!name) return Value();
+    return m_store.read(frame, name->name, {});
+  };
+  while (!frame.error && !m_stopped) {
+    Converted<double> v = to_double(read_var());
+    if (!v.ok()) {
+      report_error(frame, message(MessageId::NonNumericValue));
+      break;
+    }
+    if (*d > 0 ? *v > *e : *v < *e) break;
+    frame.pc = p + 1;
+    run_body(frame, next);
+    bool go_on = true;
+    if (frame.pc > next || !leave_loop(frame, p, next, go_on)) break;
+    Value after = Value::r8(*v + *d);
+    if (slot >= 0 && !frame.variables[slot].is_array()) frame.variables[slot].values[0] = after;
+    else assign(frame, s, after);
+  }
+  finish_loop(frame, p, next);
+}
+
+void Interpreter::run_while(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t wend = p + s.offsets[0];
+  while (!frame.error && !m_stopped) {
+    frame.pc = p;
+    EvalResult c = evaluate_in(*s.expr, frame, true);
+    if (c.failed || frame.pc != p || !is_true(c.value)) break;
+    frame.pc = p + 1;
+    run_body(frame, wend);
+    bool go_on = true;
+    if (frame.pc > wend || !leave_loop(frame, p, wend, go_on)) break;
+  }
+  finish_loop(frame, p, wend);
+}
+
+void Interpreter::run_repeat(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t until = p + s.offsets[0];
+  while (!frame.error && !m_stopped) {
+    frame.pc = p + 1;
+    run_body(frame, until);
+    bool go_on = true;
+    if (frame.pc > until || !leave_loop(frame, p, until, go_on)) break;
+    frame.pc = until;
+    EvalResult c = evaluate_in(*s.expr, frame, true);
+    if (c.failed || frame.pc != until || is_true(c.value)) break;
+  }
+  finish_loop(frame, p, until);
+}
+
+namespace {
+
+const std::u16string k_null_object_marker = u"\x01__VESK_NOTHING__";
+
+// A SELECT operand as compared: strings upper-cased unless SAMESTR, NOTHING
+// as a marker that equals only NOTHING.
+Value select_operand(Value v, bool same_str) {
+  if (v.is_nothing()) return Value::string(k_null_object_marker);
+  if (v.is_string() && !same_str) return Value::string(unicode_upper(v.as_string()));
+  return v;
+}
+
+bool select_equal(const Value& a, const Value& b) {
+  if (a.is_any_string() || b.is_any_string()) {
+    Converted<std::u16string> x = to_text(a), y = to_text(b);
+    return x.ok() && y.ok() && *x == *y;
+  }
+  Converted<double> x = to_double(a), y = to_double(b);
+  return x.ok() && y.ok() && *x == *y;
+}
+
+}  // namespace
+
+void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t selend = p + s.end_offset;
+  EvalResult sel = evaluate_in(*s.expr, frame);
+  if (sel.failed) return;
+  bool same = m_program.options.same_str;
+  Value selector = select_operand(sel.value, same);
+  int32_t start = s.default_offset > 0 ? p + s.default_offset : selend;
+  bool found = false;
+  for (const SelectCase& c : s.cases) {
+    for (size_t i = 0; i < c.values.size() && !found; ++i) {
+      if (c.empty_word[i]) {
+        found = sel.value.is_empty();
+      } else {
+        EvalResult v = evaluate_in(*c.values[i], frame);
+        if (frame.error || m_stopped) return;
+        found = !v.failed && select_equal(selector, select_operand(v.value, same));
+      }
+    }
+    if (found) {
+      start = p + c.offset;
+      break;
+    }
+  }
+  frame.pc = start == selend ? selend : start + 1;
+  while (frame.pc < selend && !frame.pending() && !m_stopped && m_stop_pending == 0) {
+    int32_t kind = m_program.kinds[frame.statement()];
+    if (kind == int32_t(StatementKind::Case) || kind == int32_t(StatementKind::Default)) break;
+    execute_one(frame);
+  }
+  if (frame.break_count > 0 || frame.continue_count > 0) unwind_to(frame, p, selend);
+  frame.pc = std::max(frame.pc - 1, selend);
+}
+
+void Interpreter::run_print(CallFrame& frame, const CompiledStatement& s) {
+  EvalResult r = evaluate_in(*s.expr, frame);
+  if (r.failed || m_stop_pending > 0 || m_stopped) return;
+  std::lock_guard lock(m_output_lock);
+  m_output.print_line(display_text(r.value));
+}
+
+void Interpreter::run_break(CallFrame& frame, const CompiledStatement& s) {
+  // A BREAK out of a TRY inside the innermost loop runs its FINALLY part.
+  if (!frame.try_stack.empty() && !frame.loop_starts.empty() &&
+      frame.loop_starts.back() < frame.try_stack.back().pc && !frame.try_stack.back().except) {
+    TryRecord record = frame.try_stack.back();
+    frame.try_stack.pop_back();
+    run_handler(frame, record);
+  }
+  int32_t n = s.number > 0 ? s.number : 1;
+  if (s.form == StatementForm::Break) frame.break_count = n;
+  else frame.continue_count = n;
+}
+
+void Interpreter::unwind_to(CallFrame& frame, int32_t start, int32_t end) {
+  int32_t saved = frame.pc;
+  int32_t saved_break = frame.break_count, saved_continue = frame.continue_count;
+  while (!frame.try_stack.empty() && frame.try_stack.back().pc > start && frame.try_stack.back().pc < end) {
+    TryRecord record = frame.try_stack.back();
+    frame.try_stack.pop_back();
+    if (record.except) {
+      --frame.except_count;
+    } else {
+      frame.break_count = frame.continue_count = 0;
+      run_handler(frame, record);
+      frame.break_count = saved_break;
+      frame.continue_count = saved_continue;
+    }
+  }
+  while (!frame.with_stack.empty() && frame.with_stack.back().pc > start && frame.with_stack.back().pc < end)
+    frame.with_stack.pop_back();
+  frame.with_subject = frame.with_stack.empty() ? Value() : frame.with_stack.back().target;
+  frame.pc = saved;
+}
+
+void Interpreter::run_with(CallFrame& frame, const CompiledStatement& s) {
+  if (s.form == StatementForm::EndWith) {
+    if (!frame.with_stack.empty()) frame.with_stack.pop_back();
+    frame.with_subject = frame.with_stack.empty() ? Value() : frame.with_stack.back().target;
+    return;
+  }
+  std::u16string_view operand = trim_blanks(s.text);
+  Value target;
+  if (operand == u"THIS") {
+    target = Value::string(frame.module_name);
+  } else if (m_program.is_module(operand)) {
+    target = Value::string(operand);
+  } else {
+    EvalResult r = evaluate_in(*s.expr, frame);
+    if (r.failed) return;
+    target = r.value;
+  }
+  frame.with_stack.push_back({frame.pc, target});
+  frame.with_subject = target;
+}
+
+void Interpreter::run_exitexit(CallFrame& frame, const CompiledStatement& s) {
+  if (!trim_blanks(s.text).empty()) {
+    std::u16string_view word = trim_blanks(s.text);
+    Value v;
+    if (ascii_iequals(word, u"TRUE")) v = m_store.true_value();
+    else if (ascii_iequals(word, u"FALSE")) v = m_store.false_value();
+    else {
+      EvalResult r = evaluate_in(*s.expr, frame);
+      if (r.failed) return;
+      v = r.value;
+    }
+    Converted<double> code = to_double(v);
+    if (code.ok() && std::isfinite(*code) && std::fabs(*code) < 2147483648.0)
+      m_exit_code = static_cast<int>(*code);
+  }
+  if (m_program.options.opt_finally) run_pending_finally(frame);
+  m_exit_all = true;
+  m_stop_pending = 1;
+  frame.exit = true;
+}
+
+void Interpreter::run_dim(CallFrame& frame, const CompiledStatement& s) {
+  // Items as for global declarations: NAME, NAME[b][c], NAME = v, NAME[] = a, b.
+  std::u16string_view body = trim_blanks(s.text);
+  std::vector<std::u16string> items;
+  size_t eq = assignment_position(body), bracket = body.find(u'[');
+  if (eq != std::u16string_view::npos && bracket != std::u16string_view::npos && eq > 0 && bracket > 0)
+    items.emplace_back(body);
+  else
+    items = split_arguments(body);
+  for (const std::u16string& item : items) {
+    size_t at = assignment_position(item);
+    std::u16string_view left = trim_blanks(std::u16string_view(item).substr(0, at));
+    size_t open = left.find(u'[');
+    std::u16string name(trim_blanks(left.substr(0, open)));
+    if (std::u16string e = VariableStore::reserved_error(name); !e.empty()) return report_error(frame, e);
+    std::vector<Value> initial;
+    if (at != std::u16string::npos) {
+      std::u16string_view right = trim_blanks(std::u16string_view(item).substr(at + 1));
+      std::vector<std::u16string> texts;
+      if (open == std::u16string_view::npos) texts.emplace_back(right);
+      else texts = split_arguments(right);
+      for (const std::u16string& t : texts) {
+        EvalResult r = evaluate_in(*compile_expression(t), frame);
+        if (r.failed) return;
+        initial.push_back(r.value);
+      }
+    }
+    std::vector<int32_t> bounds;
+    for (size_t i = open; i != std::u16string_view::npos && i < left.size();) {
+      size_t close = left.find(u']', i);
+      if (close == std::u16string_view::npos) return report_error(frame, message(MessageId::ArrayIndexWrong, name));
+      std::vector<std::u16string> parts = split_arguments(left.substr(i + 1, close - i - 1));
+      if (parts.empty()) parts.emplace_back();
+      for (const std::u16string& part : parts) {
+        if (part.empty()) {
+          bounds.push_back(static_cast<int32_t>(initial.size()) - 1);
+          continue;
+        }
+        EvalResult r = evaluate_in(*compile_expression(part), frame);
+        if (r.failed) return;
+        Converted<double> d = to_double(r.value);
+        if (!d.ok() || *d < -1 || *d > 0x7FFFFFFE) return report_error(frame, message(MessageId::ArrayIndexWrong, name));
+        bounds.push_back(static_cast<int32_t>(std::trunc(*d)));
+      }
+      i = left.find(u'[', close);
+    }
+    m_store.declare_variable(frame, name, bounds);
+    if (frame.error) return;
+    int32_t slot = frame.variable_names.find(name);
+    Variable& var = frame.variables[slot];
+    if (initial.size() > var.values.size()) return report_error(frame, message(MessageId::InitialValuesExceeded));
+    for (size_t i = 0; i < initial.size(); ++i) var.values[i] = initial[i];
+  }
+}
+
+std::u16string display_text(const Value& value) {
+  switch (value.type()) {
+    case VarType::Empty: return {};
+    case VarType::Null: return u"NULL";
+    case VarType::Error: return u"ERROR";
+    case VarType::Object:
+      return value.is_nothing() ? u"NOTHING" : u16(std::to_string(value.as_object()->identity()));
+    default: {
+      Converted<std::u16string> text = to_text(value);
+      return text.ok() ? *text : std::u16string();
+    }
+  }
+}
+
+}  // namespace vesk

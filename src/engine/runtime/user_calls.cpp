@@ -1,0 +1,304 @@
+// The call path and user functions: lookup, parameter binding, running a
+// function's frame, VAR copy-out and the include call.
+#include "engine/runtime/frame_host.h"
+#include "engine/runtime/interpreter.h"
+#include "engine/runtime/script_threads.h"
+#include "engine/runtime/stack_guard.h"
+#include "engine/values/named_constants.h"
+#include "support/messages.h"
+#include "support/text.h"
+
+namespace vesk {
+namespace {
+
+struct Parameter {
+  std::u16string name;  // without "VAR ", brackets and default
+  bool by_var = false;
+  bool array = false;
+  std::u16string declared;  // as written, for array brackets
+  std::unique_ptr<CompiledExpression> default_value;
+};
+
+std::vector<Parameter> parse_parameters(std::u16string_view header) {
+  std::vector<Parameter> params;
+  size_t open = header.find(u'(');
+  size_t close = header.rfind(u')');
+  if (open == std::u16string_view::npos || close == std::u16string_view::npos || close < open) return params;
+  for (const std::u16string& raw : split_arguments(header.substr(open + 1, close - open - 1))) {
+    Parameter p;
+    std::u16string_view text = raw;
+    if (starts_with(text, u"VAR ")) {
+      p.by_var = true;
+      text = trim_blanks(text.substr(4));
+    }
+    size_t eq = text.find(u'=');
+    if (eq != std::u16string_view::npos && eq > 0) {
+      p.default_value = compile_expression(trim_blanks(text.substr(eq + 1)));
+      text = trim_blanks(text.substr(0, eq));
+    }
+    p.declared = std::u16string(text);
+    p.array = text.find(u'[') != std::u16string_view::npos;
+    p.name = std::u16string(trim_blanks(text.substr(0, text.find(u'['))));
+    params.push_back(std::move(p));
+  }
+  return params;
+}
+
+// How an argument was bound, for the copy-out.
+enum class Binding { Value, ArrayCopy, HashCopy, Built };
+
+struct BoundArgument {
+  Binding binding = Binding::Value;
+  std::u16string source;  // the caller's argument text
+};
+
+}  // namespace
+
+int32_t Interpreter::find_function(std::u16string_view written, const CallFrame& frame, std::u16string& module) const {
+  module.clear();
+  // A member name behind a "." keeps the case it was written in; function
+  // names are registered in upper case.
+  std::u16string upper = ascii_upper(written);
+  std::u16string_view name = upper;
+  if (!frame.module_name.empty() || name.find(u'.') != std::u16string_view::npos) {
+    std::u16string completed;
+    if (!name.empty() && name[0] == u'.') {
+      if (frame.with_subject.is_string() && m_program.is_module(frame.with_subject.as_string()))
+        completed = frame.with_subject.as_string() + std::u16string(name);
+    } else if (starts_with(name, u"THIS.")) {
+      completed = frame.module_name + std::u16string(name.substr(4));
+    } else if (starts_with(name, u"GLOBAL.")) {
+      completed = std::u16string(name.substr(7));
+    } else if (name.find(u'.') == std::u16string_view::npos) {
+      completed = frame.module_name + u"." + std::u16string(name);
+    } else {
+      completed = std::u16string(name);
+    }
+    if (!completed.empty()) {
+      if (int32_t f = m_program.find_function(completed); f >= 0) {
+        size_t dot = completed.find(u'.');
+        if (dot != std::u16string::npos) module = completed.substr(0, dot);
+        return f;
+      }
+    }
+  }
+  int32_t f = m_program.find_function(name);
+  if (f >= 0) {
+    size_t dot = name.find(u'.');
+    if (dot != std::u16string_view::npos && !ends_with(name, u".VSK")) module = std::u16string(name.substr(0, dot));
+  }
+  return f;
+}
+
+Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
+  if (frame.exit || m_stopped) return Value::r8(0);
+  std::u16string module;
+  if (int32_t f = find_function(site.name, frame, module); f >= 0)
+    return call_user(f, module, frame, &site, {}, false, failed);
+  std::u16string_view name = site.name;
+  if (starts_with(name, u"GLOBAL.")) name.remove_prefix(7);
+  if (m_builtins) {
+    if (std::optional<Value> v = m_builtins(site, frame, failed)) return *v;
+  }
+  if (name.find(u'.') != std::u16string_view::npos && !is_module_reference(name, frame)) {
+    report_error(frame, message(MessageId::NotAvailableHere, u"COM: " + site.text));
+  } else if (m_store.dll_names().find(name) >= 0 || m_program.dll_names.find(name) >= 0) {
+    report_error(frame, message(MessageId::NotAvailableHere, u"DEF_DLL: " + std::u16string(name)));
+  } else {
+    report_error(frame, u"SyntaxError-25");
+  }
+  failed = true;
+  return Value::r8(0);
+}
+
+Value Interpreter::call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* site,
+                             std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread) {
+  StackGuard guard;
+  const FunctionEntry& entry = m_program.functions[function];
+  if (!guard.ok()) {
+    report_error(caller, message(MessageId::RecursionTooDeep, m_program.function_names.name_at(function)));
+    failed = true;
+    return Value::r8(0);
+  }
+  const std::u16string& header = m_program.code[entry.header];
+  std::vector<Parameter> params = list_mode ? std::vector<Parameter>{} : parse_parameters(header);
+
+  // Arguments are evaluated in the caller's frame, left to right.
+  std::vector<Value> values;
+  std::vector<BoundArgument> bound;
+  if (!list_mode && site) {
+    for (size_t k = 0; k < site->arguments.size(); ++k) {
+      BoundArgument b;
+      b.source = site->arguments[k];
+      if (k < params.size() && params[k].array) {
+        values.emplace_back();
+      } else {
+        if (k < params.size() && params[k].by_var &&
+            (find_constant(site->arguments[k]).has_value() ||
+             m_store.resolve_global(site->arguments[k], GlobalTable::Constants, caller) >= 0)) {
+          report_error(caller, message(MessageId::ConstantArgument));
+          failed = true;
+          return Value::r8(0);
+        }
+        EvalResult r = evaluate_in(site->argument(k), caller);
+        if (r.failed) {
+          failed = true;
+          return Value::r8(0);
+        }
+        values.push_back(std::move(r.value));
+      }
+      bound.push_back(std::move(b));
+      if (m_stop_pending > 0) break;
+    }
+  }
+
+  auto frame = std::make_unique<CallFrame>();
+  CallFrame& f = *frame;
+  f.base = entry.header;
+  f.count = 1;
+  while (f.base + f.count < static_cast<int32_t>(m_program.code.size()) &&
+         m_program.kinds[f.base + f.count] != int32_t(StatementKind::Fend))
+    ++f.count;
+  f.module_name = module;
+  f.except_count = caller.except_count;
+  f.slot = caller.slot;
+  f.time_stamp = caller.time_stamp;
+  if (entry.kind == FunctionKind::Function && !as_thread) m_store.declare_variable(f, u"RESULT", {});
+
+  if (list_mode) {
+    m_store.declare_variable(f, u"PARAM_STR", {static_cast<int32_t>(list_arguments.size()) - 1});
+    Variable& v = f.variables[f.variable_names.find(u"PARAM_STR")];
+    for (size_t i = 0; i < list_arguments.size(); ++i) v.values[i] = list_arguments[i];
+  } else {
+    for (size_t k = 0; k < params.size(); ++k) {
+      Parameter& p = params[k];
+      bool passed = k < values.size() && !(site && trim_blanks(site->arguments[k]).empty());
+      if (!p.array) {
+        Value v;
+        if (passed) {
+          v = values[k];
+        } else if (p.default_value) {
+          EvalResult r = evaluate_in(*p.default_value, f);
+          if (r.failed) {
+            report_error(caller, u"SyntaxError:" + header);
+            failed = true;
+            return Value::r8(0);
+          }
+          v = r.value;
+        }
+        m_store.declare_variable(f, p.name, {});
+        f.variables[f.variable_names.find(p.name)].values[0] = v;
+        continue;
+      }
+      std::u16string_view source = k < bound.size() ? std::u16string_view(bound[k].source) : u"";
+      if (starts_with(source, u"SPLIT(") || starts_with(source, u"SLICE(")) {
+        EvalResult r = evaluate_in(site->argument(k), caller);
+        if (r.failed) return failed = true, Value::r8(0);
+        m_store.declare_variable(f, p.name, {});
+        f.variables[f.variable_names.find(p.name)].values[0] = r.value;
+        bound[k].binding = Binding::Built;
+      } else if (TSZHash* table = m_store.find_hash(caller, source)) {
+        f.hash_names.add(p.name);
+        f.hash_objects.push_back(std::make_unique<TSZHash>());
+        f.hash_objects.back()->assign(*table);
+        bound[k].binding = Binding::HashCopy;
+      } else if (Variable* var = m_store.find_variable(caller, source)) {
+        int32_t slot = f.variable_names.add(p.name);
+        f.variables.resize(std::max<size_t>(f.variables.size(), slot + 1));
+        f.variables[slot] = *var;
+        bound[k].binding = Binding::ArrayCopy;
+      } else {
+        report_error(caller, message(MessageId::NotDefined, source));
+        return failed = true, Value::r8(0);
+      }
+    }
+  }
+  if (as_thread) {
+    int slot = m_threads->start(std::move(frame));
+    if (slot < 0) {
+      report_error(caller, message(MessageId::ThreadLimit, u"64"));
+      failed = true;
+      return Value::r8(0);
+    }
+    return Value::r8(slot);
+  }
+
+  run_frame(f);
+
+  Value result = Value::r8(0);
+  if (entry.kind == FunctionKind::Function) {
+    int32_t slot = f.variable_names.find(u"RESULT");
+    if (slot >= 0) result = f.variables[slot].values[0];
+  }
+  // VAR parameters hand their final values back.
+  for (size_t k = 0; k < params.size() && k < bound.size(); ++k) {
+    if (!params[k].by_var || trim_blanks(bound[k].source).empty()) continue;
+    if (bound[k].binding == Binding::HashCopy) {
+      if (TSZHash* table = m_store.find_hash(caller, bound[k].source))
+        table->assign(*f.hash_objects[f.hash_names.find(params[k].name)]);
+      continue;
+    }
+    int32_t slot = f.variable_names.find(params[k].name);
+    if (slot < 0) continue;
+    if (bound[k].binding == Binding::ArrayCopy) {
+      if (Variable* var = m_store.find_variable(caller, bound[k].source)) {
+        const Variable& local = f.variables[slot];
+        if (var->bounds.size() > 1 && var->bounds != local.bounds) {
+          report_error(caller, message(MessageId::ArraySizeChanged));
+          continue;
+        }
+        *var = local;
+      }
+      continue;
+    }
+    if (bound[k].binding != Binding::Value) continue;
+    const CompiledExpression& target = site->argument(k);
+    if (!target.ok || !target.root || target.root->op != ExprOp::Name) continue;
+    const NameRef& name = *target.root->name;
+    std::vector<Value> indices;
+    FrameHost host(*this, caller);
+    for (const ExprPtr& index : name.indices) indices.push_back(evaluate_part(*index, host).value);
+    m_store.write(caller, name.name, indices, f.variables[slot].values[0]);
+  }
+  // An error that a calling frame's EXCEPT takes is reported again there.
+  if (f.handler_error && caller.except_count > 0 && !m_stopped) {
+    report_error(caller, f.try_errmsg);
+    failed = true;
+  }
+  if (f.error && !f.handler_error) failed = true;
+  return result;
+}
+
+void Interpreter::run_frame(CallFrame& f) {
+  f.pc = 1;
+  while (f.pc < f.count && !f.exit && !m_stopped) {
+    if (m_stop_pending > 0 && !(m_program.options.opt_finally && !f.try_stack.empty())) break;
+    execute_one(f);
+  }
+}
+
+void Interpreter::run_include_call(CallFrame& frame, const CompiledStatement& s) {
+  std::u16string_view text = trim_blanks(s.text);
+  size_t open = text.find(u'(');
+  std::u16string name(trim_blanks(text.substr(0, open)));
+  int32_t f = m_program.find_function(name);
+  if (f < 0) return report_error(frame, u"System Error: Don't CALL");
+  std::vector<Value> arguments;
+  if (open != std::u16string_view::npos) {
+    size_t close = text.rfind(u')');
+    std::u16string_view inner = text.substr(open + 1, close == std::u16string_view::npos ? std::u16string_view::npos : close - open - 1);
+    for (const std::u16string& arg : split_arguments(inner)) {
+      if (arg.find(u"<#") != std::u16string::npos) {
+        arguments.push_back(Value::string(arg));
+        continue;
+      }
+      EvalResult r = evaluate_in(*compile_expression(arg), frame);
+      if (r.failed) return;
+      arguments.push_back(r.value);
+    }
+  }
+  bool failed = false;
+  call_user(f, u"", frame, nullptr, std::move(arguments), true, failed);
+}
+
+}  // namespace vesk
