@@ -42,7 +42,10 @@ Interpreter::Interpreter(RunOutput& output) : m_output(output), m_threads(std::m
   });
 }
 
-Interpreter::~Interpreter() { m_threads->join_all(); }
+Interpreter::~Interpreter() {
+  m_threads->join_all();
+  for (auto& slot : m_compiled) delete slot.exchange(nullptr);
+}
 
 bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& error) {
   m_stopped = false;
