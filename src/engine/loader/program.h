@@ -76,6 +76,7 @@ struct ScriptOptions {
   int32_t dialog_monitor = -1;
   int32_t log_file_mode = -1;  // -1: not set by the script
   std::u16string log_path;
+  bool clear_log = false;      // LOGFILE with bit 4, or a LOGPATH: drop the lines collected so far
   int32_t log_lines = -1;      // -1: not set by the script
   std::u16string saved_log_lines;
   std::u16string default_font_name;

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "engine/loader/statement_table.h"
+#include "engine/loader/prepass.h"
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/script_threads.h"
 #include "engine/runtime/stack_guard.h"
@@ -54,7 +54,7 @@ bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& e
   m_exit_code = 0;
   m_error_shown = false;
   for (auto& slot : m_compiled) delete slot.exchange(nullptr);
-  bool ok = build_statement_table(run_text, m_program, m_store, error);
+  bool ok = preprocess(run_text, m_program, m_store, error);
   m_compiled = std::vector<std::atomic<CompiledStatement*>>(m_program.code.size());
   m_store.set_old_bool(m_program.options.old_bool);
   return ok;
