@@ -243,19 +243,37 @@ std::optional<Value> call_builtin(Interpreter& interpreter, const CallSite& call
   return result;
 }
 
+namespace {
+
+// The core library as the engine sees it.
+class CoreLibrary final : public BuiltinLibrary {
+ public:
+  std::optional<Value> call(Interpreter& interpreter, const CallSite& site, CallFrame& frame,
+                            bool& failed) override {
+    return call_builtin(interpreter, site, frame, failed);
+  }
+  std::optional<ArgumentBounds> bounds(std::u16string_view name) const override {
+    int32_t id = builtin_id(name);
+    if (id < 0) return std::nullopt;
+    return ArgumentBounds{k_builtins[id].minimum, k_builtins[id].maximum};
+  }
+  bool byte_string_mark() const override { return t_byte_string_mark; }
+  void set_byte_string_mark(bool on) override { t_byte_string_mark = on; }
+  bool control_word_changed() const override { return vesk::control_word_changed(); }
+};
+
+}  // namespace
+
 void install_core_builtins(Interpreter& interpreter) {
+  static CoreLibrary library;
   save_startup_control_word();
-  interpreter.set_builtins([&interpreter](const CallSite& call, CallFrame& frame, bool& failed) {
-    return call_builtin(interpreter, call, frame, failed);
-  });
+  interpreter.set_library(&library);
 }
 
 Value builtin_not_available(BuiltinContext& ctx) { return ctx.fail(message(MessageId::NotAvailableHere, ctx.site.name)); }
 
 Value builtin_numeric(BuiltinContext& ctx) { return call_numeric(ctx); }
 
-bool byte_string_mark() { return t_byte_string_mark; }
-void clear_byte_string_mark() { t_byte_string_mark = false; }
 void set_byte_string_mark() { t_byte_string_mark = true; }
 
 int32_t builtin_call_gap_ms() { return g_gap_ms; }

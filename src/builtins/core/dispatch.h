@@ -19,13 +19,6 @@ int32_t builtin_id(std::u16string_view name);
 // The hook itself: answers nothing when [call] names no built-in.
 std::optional<Value> call_builtin(Interpreter& interpreter, const CallSite& call, CallFrame& frame, bool& failed);
 
-// The byte-string mark of the running thread: set when COPYB or CHRB ran,
-// so that a following "+" of two native strings concatenates. The host
-// clears it at the start of each top-level statement evaluation and answers
-// EvalHost::byte_string_mark() from it.
-bool byte_string_mark();
-void clear_byte_string_mark();
-
 // The milliseconds (0 … 999) between the end of the previous built-in call
 // on the main thread and the start of the latest one. The mouse functions
 // shorten their own waits by it.

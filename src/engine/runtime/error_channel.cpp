@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "engine/runtime/interpreter.h"
+#include "support/messages.h"
 #include "support/text.h"
+#include "support/utf.h"
 #include "support/unicode_case.h"
 
 namespace vesk {
@@ -47,13 +49,67 @@ void Interpreter::report_error(CallFrame& frame, std::u16string text, bool force
       return;
     }
   }
-  if (text.size() > k_message_limit) text = text.substr(0, k_message_limit) + u" ...";
-  // FIXME: the log file buffer and the error sound take the text here once
-  // the log window and sound exist.
+  show_error_now(frame, std::move(text), location);
+}
+
+void Interpreter::report_with_abort_question(CallFrame& frame, std::u16string text) {
+  if (m_stopped || m_stop_pending > 0) {
+    frame.error = true;
+    return;
+  }
+  text = std::u16string(trim_blanks(text));
+  std::u16string location = location_text(m_program, frame.count > 0 ? frame.statement() : -1);
+  frame.try_errmsg = text;
+  frame.try_errline = location;
+  bool had_try = !frame.try_stack.empty();
+  frame.error = true;
+  if (catch_error(frame)) return;
+  if (frame.except_count > 0) {
+    frame.handler_error = true;
+    frame.error = false;
+    run_pending_finally(frame);
+    frame.error = true;
+    frame.exit = true;
+    return;
+  }
+  // With TRY records only FINALLY parts ran: the script stops after OK.
+  bool abort = true;
+  on_main_thread([&] {
+    abort = had_try ? (m_output.ask_abort(text, true), true)
+                    : m_output.ask_abort(text + u"\r" + message(MessageId::AskAbort), false);
+  });
+  if (abort) {
+    m_stopped = true;
+    return;
+  }
+  frame.error = false;  // No: the script goes on
+}
+
+// Shows an error nobody took: the log file, the error sound, the dialog.
+void Interpreter::show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location) {
+  if (m_com_error_code != 0 && ascii_upper(text).find(u"COM_ERR") != std::u16string::npos)
+    text = message(MessageId::ComErrorExplained, u16(std::to_string(m_com_error_code.load())));
+  bool cut = text.size() > k_message_limit;
+  if (cut) text = text.substr(0, k_message_limit) + u" ...";
+  // The full text is the message, "\r" (two after a cut message) and the
+  // location; the log file has two blanks for each "\r".
+  std::u16string full = text + (cut ? u"\r\r" : u"\r") + location;
+  std::u16string log_line;
+  for (char16_t c : full) c == u'\r' ? log_line += u"  " : log_line += c;
+  std::u16string shown_text = hide_error_numbers(text);
+  std::u16string shown_location = hide_error_numbers(location);
   m_stopped = true;
   m_error_shown = true;
-  std::lock_guard lock(m_output_lock);
-  m_output.show_error(hide_error_numbers(text), hide_error_numbers(location));
+  auto show = [this, log_line, shown_text, shown_location] {
+    m_output.log_error(log_line);
+    m_output.play_error_sound();
+    m_output.show_error(shown_text, shown_location);
+  };
+  // A thread's error shows through the main thread, which owns the dialogs.
+  // The thread does not wait for it: it may hold the globals' lock, which
+  // the main thread needs to reach its next statement.
+  if (frame.slot == 0) show();
+  else m_main_calls.post(show);
 }
 
 void Interpreter::run_try(CallFrame& frame, const CompiledStatement& s) {

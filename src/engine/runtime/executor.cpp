@@ -26,7 +26,14 @@ const CompiledStatement& Interpreter::compiled(int32_t statement) {
 
 EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition) {
   FrameHost host(*this, frame);
-  return evaluate(expression, host, condition);
+  if (!m_library) return evaluate(expression, host, condition);
+  // The byte-string mark belongs to one evaluation: a nested one (a user
+  // function's argument or body) starts clear and leaves the outer mark alone.
+  bool outer_mark = m_library->byte_string_mark();
+  m_library->set_byte_string_mark(false);
+  EvalResult r = evaluate(expression, host, condition);
+  m_library->set_byte_string_mark(outer_mark);
+  return r;
 }
 
 bool Interpreter::is_true(const Value& v) const {
@@ -58,10 +65,10 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 }
 
 void Interpreter::execute_one(CallFrame& frame) {
-  bool main_thread = std::this_thread::get_id() == m_main_thread;
-  if (main_thread) platform::pump_messages();
-  // FIXME: the stop form's pause state and a thread slot's suspension are
-  // read here once the host provides them.
+  bool main_thread = frame.slot == 0;
+  if (main_thread) service_main_thread();
+  wait_while_paused_or_suspended(frame);
+  if (frame.exit) return;
   if (m_stop_pending > 0) {
     if (m_program.options.opt_finally) run_pending_finally(frame);
     frame.exit = true;
@@ -69,8 +76,27 @@ void Interpreter::execute_one(CallFrame& frame) {
   }
   if (frame.pending() || m_stopped) return;
   const CompiledStatement& s = compiled(frame.statement());
-  run_statement(frame, s);
+  try {
+    run_statement(frame, s);
+  } catch (const std::exception& e) {
+    report_error(frame, message(MessageId::RunException, u16(e.what())));
+  }
   ++frame.pc;
+}
+
+// The stop form's pause holds the main script; a script thread also waits
+// while its slot is suspended and ends when its slot is to be ended.
+void Interpreter::wait_while_paused_or_suspended(CallFrame& frame) {
+  while (m_output.paused() && m_stop_pending == 0 && frame.slot == 0) {
+    platform::sleep_ms(50);
+    service_main_thread();
+  }
+  if (frame.slot == 0) return;
+  while (thread_state(frame.slot) == 1 && !frame.exit && m_stop_pending == 0) platform::sleep_ms(50);
+  if (m_stop_pending > 0 || thread_state(frame.slot) == 2) {
+    if (m_program.options.opt_finally) run_pending_finally(frame);
+    frame.exit = true;
+  }
 }
 
 void Interpreter::run_statement(CallFrame& frame, const CompiledStatement& s) {
@@ -189,6 +215,9 @@ void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
 // Runs statements from the frame's counter while it is below [end] and
 // nothing is pending.
 void Interpreter::run_body(CallFrame& frame, int32_t end) {
+  // Every pass of a loop keeps the main thread serving, also when its body
+  // is empty.
+  if (frame.slot == 0) service_main_thread();
   while (frame.pc < end && !frame.pending() && !m_stopped && m_stop_pending == 0) execute_one(frame);
   if (m_stop_pending > 0 && !frame.exit) execute_one(frame);  // sets the exit flag
 }
@@ -374,9 +403,9 @@ void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
 
 void Interpreter::run_print(CallFrame& frame, const CompiledStatement& s) {
   EvalResult r = evaluate_in(*s.expr, frame);
-  if (r.failed || m_stop_pending > 0 || m_stopped) return;
-  std::lock_guard lock(m_output_lock);
-  m_output.print_line(display_text(r.value));
+  if (r.failed || m_stop_pending > 0 || m_stopped || m_in_cleanup) return;
+  std::u16string line = display_text(r.value);
+  on_main_thread([&] { m_output.print_line(line); });
 }
 
 void Interpreter::run_break(CallFrame& frame, const CompiledStatement& s) {

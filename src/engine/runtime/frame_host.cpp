@@ -47,4 +47,12 @@ void FrameHost::report_expression_error() {
   m_interpreter.report_error(m_frame, message(MessageId::ExpressionWrong));
 }
 
+bool FrameHost::control_word_changed() const {
+  return m_interpreter.library() && m_interpreter.library()->control_word_changed();
+}
+
+bool FrameHost::byte_string_mark() const {
+  return m_interpreter.library() && m_interpreter.library()->byte_string_mark();
+}
+
 }  // namespace vesk

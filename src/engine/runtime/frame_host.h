@@ -20,6 +20,8 @@ class FrameHost : public EvalHost {
   size_t current_line() const override;
   bool frame_failed() const override;
   void report_expression_error() override;
+  bool control_word_changed() const override;
+  bool byte_string_mark() const override;
 
  private:
   Interpreter& m_interpreter;

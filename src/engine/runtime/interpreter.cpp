@@ -53,6 +53,7 @@ bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& e
   m_exit_all = false;
   m_exit_code = 0;
   m_error_shown = false;
+  m_globals_at_start.reset();
   for (auto& slot : m_compiled) delete slot.exchange(nullptr);
   bool ok = preprocess(run_text, m_program, m_store, error);
   m_compiled = std::vector<std::atomic<CompiledStatement*>>(m_program.code.size());
@@ -103,15 +104,51 @@ Value Interpreter::start_thread(const CompiledExpression& call, CallFrame& frame
   return call_user(f, module, frame, &site, {}, false, failed, true);
 }
 
+bool Interpreter::on_main_thread(const std::function<void()>& call) {
+  if (m_main_thread == std::thread::id() || std::this_thread::get_id() == m_main_thread) {
+    call();
+    return true;
+  }
+  return m_main_calls.run(call);
+}
+
+void Interpreter::service_main_thread() {
+  platform::pump_messages();
+  m_main_calls.service();
+}
+
+void Interpreter::set_thread_state(int32_t slot, int32_t state) { m_threads->set_state(slot, state); }
+
+int32_t Interpreter::thread_state(int32_t slot) const { return m_threads->state(slot); }
+
 void Interpreter::cleanup() {
   ++m_stop_pending;
+  // Threads still running reach their next statement and end; whatever
+  // they hand over meanwhile is still performed.
   while (m_threads->any_running()) {
-    platform::pump_messages();
+    service_main_thread();
     platform::sleep_ms(40);
   }
+  m_main_calls.service();  // errors the threads posted last
+  m_in_cleanup = true;
+  m_main_calls.close();
   m_threads->join_all();
-  // FIXME: held input, window tables, log file, COM objects, hot keys and
-  // DLLs are released here by their subsystems once they exist.
+  for (const std::function<void()>& step : m_cleanup_steps)
+    if (step) step();
+  m_main_calls.open();
+  m_in_cleanup = false;
+}
+
+void Interpreter::reset_between_runs(bool first) {
+  if (first) {
+    m_globals_at_start = m_store.snapshot_globals();
+    return;
+  }
+  if (m_globals_at_start) m_store.restore_globals(*m_globals_at_start);
+  // Every repetition starts with no stop pending: the last cleanup raised
+  // it, and an EXITEXIT also set exit-all.
+  m_exit_all = false;
+  m_stop_pending = 0;
 }
 
 }  // namespace vesk

@@ -3,6 +3,7 @@
 // channel. The host makes one and reuses it for every run.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -13,24 +14,59 @@
 #include <vector>
 
 #include "engine/loader/program.h"
+#include "engine/runtime/builtin_library.h"
 #include "engine/runtime/call_frame.h"
 #include "engine/runtime/compiled_statement.h"
+#include "engine/runtime/main_thread_calls.h"
 #include "engine/values/evaluator.h"
 #include "engine/values/variable_store.h"
 
 namespace vesk {
 
-// Where the interpreter's output goes: PRINT lines and the error dialog.
+// The host's side of a run: where PRINT lines and errors go, and the host
+// states the engine reads. Everything here is called on the main thread
+// (script threads hand their calls over).
 class RunOutput {
  public:
   virtual ~RunOutput() = default;
   virtual void print_line(const std::u16string& text) = 0;
   // The error dialog's text: the message and its location.
   virtual void show_error(const std::u16string& message, const std::u16string& location) = 0;
+  // The recoverable-failure question: [text] with Yes/No (true: abort), or
+  // with OK only when [ok_only] (the script stops either way then).
+  virtual bool ask_abort(const std::u16string& text, bool ok_only) {
+    (void)text, (void)ok_only;
+    return true;
+  }
+  // An error's full text for the log file ("\r" already turned into two
+  // blanks); the log window does not show it.
+  virtual void log_error(const std::u16string& line) { (void)line; }
+  // Plays the ERRORSOUND of the settings, when one is set.
+  virtual void play_error_sound() {}
+  // The stop form is in its paused state.
+  virtual bool paused() const { return false; }
 };
 
-// A built-in function call: answers nothing when [call] names no built-in.
-using BuiltinCall = std::function<std::optional<Value>(const CallSite& call, CallFrame& frame, bool& failed)>;
+// The steps of the end-of-run cleanup, in their order. Each subsystem that
+// holds something for a run installs its step; a step nobody installed does
+// nothing.
+enum class CleanupStep {
+  Balloons,         // the balloon windows of the main script and every slot
+  HeldInput,        // buttons and keys pressed and not released
+  WindowResources,  // window, input and control built-ins; the window list
+  LogFile,          // write the log file buffer
+  ImageCache,       // the picture-search cache
+  InputLock,        // release the input lock
+  OptionEffects,    // LOGPATH, LOGLINES and DEFAULTFONT undone
+  ComObjects,       // COM objects held by the interpreter
+  Speech,           // the speech thread
+  HtmlForm,         // the CREATEFORM window
+  TemporaryFile,    // the interpreter's temporary file
+  PopupMenu,        // the pop-up menu
+  HotKeys,          // hot keys the script registered
+  DllLibraries,     // libraries loaded for DEF_DLL
+  Count
+};
 
 class ScriptThreads;
 
@@ -43,15 +79,26 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  void set_builtins(BuiltinCall builtins) { m_builtins = std::move(builtins); }
+  // The built-in library the call path reaches after user functions; it
+  // outlives the interpreter.
+  void set_library(BuiltinLibrary* library) { m_library = library; }
+  BuiltinLibrary* library() const { return m_library; }
 
   // The pre-pass over [run_text]; false with [error] when the run cannot
   // start.
   bool load(const std::vector<std::u16string>& run_text, LoadError& error);
   // Runs the module constructors and "__MAIN__" with [params] as PARAM_STR.
   void run_main(const std::vector<std::u16string>& params);
-  // Stops script threads and empties the run's tables.
+  // The end-of-run cleanup: stops script threads, runs the installed steps
+  // in order and empties the run's tables.
   void cleanup();
+  void set_cleanup_step(CleanupStep step, std::function<void()> action) {
+    m_cleanup_steps[static_cast<size_t>(step)] = std::move(action);
+  }
+  // For a host that repeats a run: with [first] (after the pre-pass) the
+  // globals are remembered; without it they are put back as remembered and
+  // the stop level (raised by the last cleanup or an EXITEXIT) is cleared.
+  void reset_between_runs(bool first);
 
   // The exit code that EXITEXIT set, and whether an error ended the run.
   int exit_code() const { return m_exit_code; }
@@ -68,6 +115,19 @@ class Interpreter {
   Value call(const CallSite& call, CallFrame& frame, bool& failed);
   // Reports a script error (the error channel).
   void report_error(CallFrame& frame, std::u16string message, bool force = false, bool catchable = true);
+  // Reports a recoverable failure: the user may let the script go on.
+  void report_with_abort_question(CallFrame& frame, std::u16string message);
+  // The COM error code the COM bridge holds (0: none); a "COM_ERR" message
+  // is explained with it.
+  void set_com_error_code(int32_t code) { m_com_error_code = code; }
+  // Runs [call] on the main thread: directly there, handed over from a
+  // script thread. False when it was dropped (cleanup in progress).
+  bool on_main_thread(const std::function<void()>& call);
+  // On the main thread: window messages and calls handed over.
+  void service_main_thread();
+  // A script thread's suspension state: 0 running, 1 suspended, 2 to end.
+  void set_thread_state(int32_t slot, int32_t state);
+  int32_t thread_state(int32_t slot) const;
   bool stopped() const { return m_stopped; }
   bool stop_pending() const { return m_stop_pending > 0; }
   bool is_module_reference(std::u16string_view name, const CallFrame& frame) const;
@@ -75,6 +135,7 @@ class Interpreter {
  private:
   friend class ScriptThreads;
   friend class FrameHost;
+  friend class CheckHost;  // the block checks share the compiled statements and the function lookup
 
   const CompiledStatement& compiled(int32_t statement);
   void run_statement(CallFrame& frame, const CompiledStatement& s);
@@ -94,6 +155,8 @@ class Interpreter {
   void finish_loop(CallFrame& frame, int32_t start, int32_t closer);
   void unwind_to(CallFrame& frame, int32_t start, int32_t end);
   bool is_true(const Value& v) const;
+  void wait_while_paused_or_suspended(CallFrame& frame);
+  void show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location);
   void assign(CallFrame& frame, const CompiledStatement& s, const Value& value);
 
   // TRY at run time.
@@ -113,12 +176,16 @@ class Interpreter {
   void run_include_call(CallFrame& frame, const CompiledStatement& s);
 
   RunOutput& m_output;
-  BuiltinCall m_builtins;
+  BuiltinLibrary* m_library = nullptr;
   Program m_program;
   VariableStore m_store;
   std::vector<std::atomic<CompiledStatement*>> m_compiled;
   std::unique_ptr<ScriptThreads> m_threads;
-  std::mutex m_output_lock;
+  MainThreadCalls m_main_calls;
+  std::array<std::function<void()>, static_cast<size_t>(CleanupStep::Count)> m_cleanup_steps;
+  std::unique_ptr<GlobalSnapshot> m_globals_at_start;
+  std::atomic<bool> m_in_cleanup{false};
+  std::atomic<int32_t> m_com_error_code{0};
 
   std::atomic<bool> m_stopped{false};
   std::atomic<int> m_stop_pending{0};

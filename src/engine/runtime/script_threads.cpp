@@ -25,6 +25,7 @@ int ScriptThreads::start(std::unique_ptr<CallFrame> frame) {
     if (slot.used) continue;
     slot.used = true;
     slot.finished = false;
+    slot.state = 0;
     slot.frame = std::move(frame);
     slot.frame->slot = i + 1;
     CallFrame* f = slot.frame.get();
@@ -53,6 +54,15 @@ void ScriptThreads::join_all() {
     slot.used = false;
     slot.finished = false;
   }
+}
+
+void ScriptThreads::set_state(int32_t slot, int32_t state) {
+  if (slot >= 1 && slot <= static_cast<int32_t>(m_slots.size())) m_slots[slot - 1].state = state;
+}
+
+int32_t ScriptThreads::state(int32_t slot) const {
+  if (slot < 1 || slot > static_cast<int32_t>(m_slots.size())) return 0;
+  return m_slots[slot - 1].state;
 }
 
 }  // namespace vesk

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <cstdint>
 #include <thread>
 
 #include "engine/runtime/call_frame.h"
@@ -24,12 +25,17 @@ class ScriptThreads {
   // Waits for every thread to end.
   void join_all();
   bool any_running();
+  // The suspension state of slot [slot] (1 to 64): 0 running, 1 suspended,
+  // 2 to be ended. A slot without a thread reads as 0.
+  void set_state(int32_t slot, int32_t state);
+  int32_t state(int32_t slot) const;
 
  private:
   struct Slot {
     std::thread thread;
     std::unique_ptr<CallFrame> frame;
     std::atomic<bool> finished{false};
+    std::atomic<int32_t> state{0};
     bool used = false;
   };
 

@@ -97,8 +97,8 @@ Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
     return call_user(f, module, frame, &site, {}, false, failed);
   std::u16string_view name = site.name;
   if (starts_with(name, u"GLOBAL.")) name.remove_prefix(7);
-  if (m_builtins) {
-    if (std::optional<Value> v = m_builtins(site, frame, failed)) return *v;
+  if (m_library) {
+    if (std::optional<Value> v = m_library->call(*this, site, frame, failed)) return *v;
   }
   if (name.find(u'.') != std::u16string_view::npos && !is_module_reference(name, frame)) {
     report_error(frame, message(MessageId::NotAvailableHere, u"COM: " + site.text));

@@ -141,6 +141,41 @@ void VariableStore::reset() {
   set_old_bool(false);
 }
 
+namespace {
+
+void copy_hash_tables(const std::vector<std::unique_ptr<TSZHash>>& from, std::vector<std::unique_ptr<TSZHash>>& to) {
+  to.clear();
+  for (const auto& table : from) {
+    auto copy = std::make_unique<TSZHash>();
+    copy->assign(*table);
+    to.push_back(std::move(copy));
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<GlobalSnapshot> VariableStore::snapshot_globals() {
+  std::lock_guard lock(m_global_lock);
+  auto s = std::make_unique<GlobalSnapshot>();
+  s->variable_names = m_global.variable_names;
+  s->variables = m_global.variables;
+  s->is_dim = m_global_is_dim;
+  s->hash_names = m_global.hash_names;
+  copy_hash_tables(m_global.hash_objects, s->hash_objects);
+  s->hash_is_dim = m_global_hash_is_dim;
+  return s;
+}
+
+void VariableStore::restore_globals(const GlobalSnapshot& s) {
+  std::lock_guard lock(m_global_lock);
+  m_global.variable_names = s.variable_names;
+  m_global.variables = s.variables;
+  m_global_is_dim = s.is_dim;
+  m_global.hash_names = s.hash_names;
+  copy_hash_tables(s.hash_objects, m_global.hash_objects);
+  m_global_hash_is_dim = s.hash_is_dim;
+}
+
 void VariableStore::report(THensuFmt& frame, const std::u16string& text) {
   frame.error = true;
   if (m_report) m_report(frame, text);

@@ -25,6 +25,15 @@ using ExpressionEvaluator = std::function<std::optional<Value>(std::u16string_vi
 
 // Receives every error of the store with the frame it happened in. The
 // error channel sets the frame's error flag; the store does too.
+struct GlobalSnapshot {
+  NameIndex variable_names;
+  std::vector<Variable> variables;
+  std::vector<bool> is_dim;
+  NameIndex hash_names;
+  std::vector<std::unique_ptr<TSZHash>> hash_objects;
+  std::vector<bool> hash_is_dim;
+};
+
 using ErrorReporter = std::function<void(THensuFmt& frame, const std::u16string& message)>;
 
 class VariableStore {
@@ -44,6 +53,11 @@ class VariableStore {
 
   // Empties every table and the global frame (the start of a run).
   void reset();
+
+  // The global variables and hash tables as they are now, and putting them
+  // back: a repeated run starts from the globals the pre-pass left.
+  std::unique_ptr<GlobalSnapshot> snapshot_globals();
+  void restore_globals(const GlobalSnapshot& snapshot);
 
   // Reads [name] with its evaluated [indices]. Errors are reported and
   // yield the Byte 0.

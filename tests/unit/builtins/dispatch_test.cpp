@@ -48,13 +48,13 @@ TEST_F(DispatchTest, BooleanArgumentsReadAsTheirWord) {
   EXPECT_EQ(text("CHR(TRUE + 64)"), "A");
 }
 
-TEST_F(DispatchTest, ByteStringMarkIsSetByCopyb) {
-  clear_byte_string_mark();
-  text("COPY(\"ab\", 1)");
-  EXPECT_FALSE(byte_string_mark());
-  text("COPYB(\"ab\", 1)");
-  EXPECT_TRUE(byte_string_mark());
-  clear_byte_string_mark();
+TEST_F(DispatchTest, CopybMakesPlusOfNativeStringsConcatenate) {
+  // Two native strings that read as numbers add, unless COPYB or CHRB ran
+  // earlier in the same evaluation.
+  EXPECT_EQ(text("COPYB(\"12\", 1) + COPYB(\"3\", 1)"), "123");
+  EXPECT_EQ(text("CHRB(49) + CHRB(50)"), "12");
+  // The mark does not outlive its evaluation.
+  EXPECT_FALSE(interpreter.library()->byte_string_mark());
 }
 
 }  // namespace vesk::test

@@ -1,0 +1,44 @@
+// What the engine asks of the built-in function library. The engine does not
+// link the library; the host installs one into the interpreter.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "engine/runtime/call_frame.h"
+#include "engine/values/expression.h"
+#include "engine/values/value.h"
+
+namespace vesk {
+
+// How many arguments a built-in takes.
+struct ArgumentBounds {
+  int32_t minimum = 0;
+  int32_t maximum = 34;
+};
+
+class Interpreter;
+
+class BuiltinLibrary {
+ public:
+  virtual ~BuiltinLibrary() = default;
+
+  // Calls the built-in that [call] names; answers nothing when it names none.
+  virtual std::optional<Value> call(Interpreter& interpreter, const CallSite& call, CallFrame& frame,
+                                    bool& failed) = 0;
+  // The argument bounds of the built-in [name] (upper case, without
+  // "GLOBAL."), or nothing when no built-in has that name. The block checks
+  // use it.
+  virtual std::optional<ArgumentBounds> bounds(std::u16string_view name) const = 0;
+
+  // The byte-string mark of the running thread (set by COPYB and CHRB so
+  // that "+" of two native strings concatenates). Cleared at the start of
+  // each top-level evaluation of a statement.
+  virtual bool byte_string_mark() const { return false; }
+  virtual void set_byte_string_mark(bool) {}
+  // True when SET8087CW left the floating-point control word changed.
+  virtual bool control_word_changed() const { return false; }
+};
+
+}  // namespace vesk
