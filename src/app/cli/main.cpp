@@ -6,6 +6,7 @@
 #include "builtins/core/dispatch.h"
 #include "engine/loader/assembly.h"
 #include "engine/loader/include_path.h"
+#include "engine/runtime/block_checks.h"
 #include "engine/runtime/interpreter.h"
 #include "platform/platform.h"
 #include "support/messages.h"
@@ -97,7 +98,11 @@ int run(const Options& options) {
     output.show_error(error.message, vesk::location_text(interpreter.program(), error.statement));
     return 1;
   }
-  // FIXME: the block checks run here once they exist.
+  // The whole script is checked before its first statement runs.
+  if (!vesk::check_blocks(interpreter, error)) {
+    output.show_error(error.message, vesk::location_text(interpreter.program(), error.statement));
+    return 1;
+  }
   if (options.mode == Options::Mode::Check) return 0;
   interpreter.run_main(options.params);
   interpreter.cleanup();

@@ -214,7 +214,8 @@ Value Evaluator::eval_binary(const ExprNode& node) {
 
   if (op == TokenKind::Mod) {
     int64_t a = 0, b = 0;
-    if (m_host.pre_check()) return round_to_i64(left, a) ? Value::r8(0) : fail();
+    // The pre-check divides by 1: the divisor may be a placeholder 0.
+    if (m_host.pre_check()) return round_to_i64(left, a) ? Value::r8(static_cast<double>(a % 1)) : fail();
     if (!round_to_i64(left, a) || !round_to_i64(right, b) || b == 0) return fail();
     if (b == -1) return Value::r8(0);  // INT64_MIN % -1 would trap
     return Value::r8(static_cast<double>(a % b));
@@ -256,13 +257,15 @@ Value Evaluator::normalise(Value v, const Value& other, bool comparison, bool em
 }
 
 Value Evaluator::add(Value a, Value b, const ExprNode&) {
+  // Two native strings are taken before normalisation, which would turn
+  // numeric ones into numbers and so hide them from the byte-string mark.
+  if (a.is_ansi_string() && b.is_ansi_string()) {
+    bool numbers = !m_host.byte_string_mark() && is_numeric_value(a, {true, false}) &&
+                   is_numeric_value(b, {true, false});
+    if (!numbers) return Value::ansi_string(a.as_ansi_string() + b.as_ansi_string());
+  }
   Value l = normalise(a, b, false, false);
   Value r = normalise(b, a, false, false);
-  if (l.is_ansi_string() && r.is_ansi_string()) {
-    bool numbers = !m_host.byte_string_mark() && is_numeric_value(l, {true, false}) &&
-                   is_numeric_value(r, {true, false});
-    if (!numbers) return Value::ansi_string(l.as_ansi_string() + r.as_ansi_string());
-  }
   if (l.is_string() && r.is_string()) return Value::string(l.as_string() + r.as_string());
   if (l.is(VarType::R8) && r.is(VarType::R8)) return Value::r8(l.as_r8() + r.as_r8());
   if (!l.is_any_string() && !r.is_any_string()) {
@@ -420,7 +423,8 @@ EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool conditi
         indices.push_back(nested.run(*index));
         failed = failed || nested.failed();
       }
-      failed = failed || !index_result(v, indices);
+      // In the pre-check every call yields 1: its indices are checked, not applied.
+      if (!host.pre_check()) failed = failed || !index_result(v, indices);
     }
   }
   if (host.current_line() != line) return {Value::byte(0), true};
