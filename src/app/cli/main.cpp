@@ -94,13 +94,10 @@ int run(const Options& options) {
   vesk::Interpreter interpreter(output);
   vesk::install_core_builtins(interpreter);
   vesk::LoadError error;
-  if (!interpreter.load(assembled.run_text, error)) {
-    output.show_error(error.message, vesk::location_text(interpreter.program(), error.statement));
-    return 1;
-  }
-  // The whole script is checked before its first statement runs.
-  if (!vesk::check_blocks(interpreter, error)) {
-    output.show_error(error.message, vesk::location_text(interpreter.program(), error.statement));
+  // The whole script is checked before its first statement runs; a load or
+  // check error goes through the error channel like a run-time one.
+  if (!interpreter.load(assembled.run_text, error) || !vesk::check_blocks(interpreter, error)) {
+    interpreter.report_load_error(error);
     return 1;
   }
   if (options.mode == Options::Mode::Check) return 0;

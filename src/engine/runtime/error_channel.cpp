@@ -52,6 +52,11 @@ void Interpreter::report_error(CallFrame& frame, std::u16string text, bool force
   show_error_now(frame, std::move(text), location);
 }
 
+void Interpreter::report_load_error(const LoadError& error) {
+  CallFrame none;
+  show_error_now(none, std::u16string(trim_blanks(error.message)), location_text(m_program, error.statement));
+}
+
 void Interpreter::report_with_abort_question(CallFrame& frame, std::u16string text) {
   if (m_stopped || m_stop_pending > 0) {
     frame.error = true;

@@ -115,6 +115,9 @@ class Interpreter {
   Value call(const CallSite& call, CallFrame& frame, bool& failed);
   // Reports a script error (the error channel).
   void report_error(CallFrame& frame, std::u16string message, bool force = false, bool catchable = true);
+  // Shows an error of the pre-pass or the block checks: the run does not
+  // start.
+  void report_load_error(const LoadError& error);
   // Reports a recoverable failure: the user may let the script go on.
   void report_with_abort_question(CallFrame& frame, std::u16string message);
   // The COM error code the COM bridge holds (0: none); a "COM_ERR" message
