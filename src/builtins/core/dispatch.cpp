@@ -255,7 +255,11 @@ class CoreLibrary final : public BuiltinLibrary {
   std::optional<ArgumentBounds> bounds(std::u16string_view name) const override {
     int32_t id = builtin_id(name);
     if (id < 0) return std::nullopt;
-    return ArgumentBounds{k_builtins[id].minimum, k_builtins[id].maximum};
+    const BuiltinInfo& info = k_builtins[id];
+    ArgumentBounds b{info.minimum, info.maximum};
+    for (int k = 0; k < 4; ++k)
+      if (info.raw & position_bit(k)) b.raw_mask |= static_cast<uint8_t>(1u << k);
+    return b;
   }
   bool byte_string_mark() const override { return t_byte_string_mark; }
   void set_byte_string_mark(bool on) override { t_byte_string_mark = on; }

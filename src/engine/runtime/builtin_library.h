@@ -2,6 +2,7 @@
 // link the library; the host installs one into the interpreter.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -16,6 +17,11 @@ namespace vesk {
 struct ArgumentBounds {
   int32_t minimum = 0;
   int32_t maximum = 34;
+  // The argument positions (from 0) taken as written, unevaluated: each
+  // names a variable, array or hash table. Positions from 3 on share one
+  // answer.
+  uint8_t raw_mask = 0;
+  bool raw(size_t position) const { return (raw_mask >> std::min<size_t>(position, 3)) & 1; }
 };
 
 class Interpreter;

@@ -406,6 +406,9 @@ bool CheckHost::builtin_call(const std::u16string& name, const ArgumentBounds& b
     if (is_array_marker(arg)) return fail(u"SyntaxError-111");
     // SCKEY reads a bare key letter as its VK_ constant.
     if (name == u"SCKEY" && k >= 1 && arg.size() == 1) continue;
+    // A raw argument names a variable as written (LENGTH(M[0]) of a
+    // three-dimensional M); the built-in reads it at run time.
+    if (bounds.raw(k)) continue;
     const CompiledExpression& e = site.argument(k);
     if (!e.ok) return fail(u"SyntaxError-110");
     if (!value(e)) return false;
