@@ -55,6 +55,8 @@ Point cursor_position();
 // The primary screen's size in pixels.
 int32_t screen_width();
 int32_t screen_height();
+// The number of display monitors (1 where there is no display).
+int32_t monitor_count();
 // Bits per pixel times the number of colour planes of the screen.
 int32_t screen_colour_depth();
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/values/escapes.h"
+#include "platform/platform.h"
 #include "support/text.h"
 
 namespace vesk::prepass {
@@ -91,7 +92,8 @@ bool PrePass::apply_option(const std::vector<std::u16string>& entries, size_t& a
   }
   if (key == u"DLGMONITOR") {
     if (!read_int32(value, o.dialog_monitor)) return false;
-    if (o.dialog_monitor < 0) o.dialog_monitor = -1;
+    // A monitor that is not there means the default one.
+    if (o.dialog_monitor < 0 || o.dialog_monitor >= platform::monitor_count()) o.dialog_monitor = -1;
     return true;
   }
   if (key == u"LOGFILE") {

@@ -177,6 +177,7 @@ bool system_language_is_japanese() { return locale_is_japanese(); }
 Point cursor_position() { return {0, 0}; }
 int32_t screen_width() { return 0; }
 int32_t screen_height() { return 0; }
+int32_t monitor_count() { return 1; }
 int32_t screen_colour_depth() { return 0; }
 
 // There is no Windows folder to name; a made-up "C:\WINDOWS" would only

@@ -1,4 +1,5 @@
 // The platform layer on Win32.
+#include <algorithm>
 #include <windows.h>
 #include <shlobj.h>
 
@@ -150,6 +151,7 @@ Point cursor_position() {
 
 int32_t screen_width() { return GetSystemMetrics(SM_CXSCREEN); }
 int32_t screen_height() { return GetSystemMetrics(SM_CYSCREEN); }
+int32_t monitor_count() { return std::max(1, GetSystemMetrics(SM_CMONITORS)); }
 
 int32_t screen_colour_depth() {
   HDC screen = GetDC(nullptr);
