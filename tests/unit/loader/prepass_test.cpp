@@ -169,7 +169,7 @@ TEST_F(Prepass, TextBlockErrors) {
 TEST_F(Prepass, OptionSettings) {
   ASSERT_TRUE(load({u"OPTION EXPLICIT, SAMESTR, OPTFINALLY, SHORTCIRCUIT, OLDBOOL",
                     u"OPTION DLGTITLE = \"My, <#_DBL>title\", LOGLINES = 100, POSITION = 10, 20",
-                    u"OPTION DEFAULTFONT = \"MS Gothic, 12\", LOGFILE = 5, DLGMONITOR = 1"}));
+                    u"OPTION DEFAULTFONT = \"MS Gothic, 12\", LOGFILE = 5, DLGMONITOR = 0"}));
   const ScriptOptions& o = m_program.options;
   EXPECT_TRUE(o.explicit_names && o.same_str && o.opt_finally && o.short_circuit && o.old_bool);
   EXPECT_FALSE(o.special_char || o.round_value);
@@ -183,8 +183,12 @@ TEST_F(Prepass, OptionSettings) {
   EXPECT_EQ(o.default_font_size, 12);
   EXPECT_EQ(o.log_file_mode, 5);
   EXPECT_TRUE(o.clear_log);
-  EXPECT_EQ(o.dialog_monitor, 1);
+  EXPECT_EQ(o.dialog_monitor, 0);
   EXPECT_EQ(code(1), u"");
+
+  // A monitor number the system does not have means the default monitor.
+  ASSERT_TRUE(load({u"OPTION DLGMONITOR = 64"}));
+  EXPECT_EQ(m_program.options.dialog_monitor, -1);
 
   ASSERT_TRUE(load({u"OPTION NOSUCH", u"OPTION LOGLINES = -1", u"OPTION DEFAULTFONT = \"Arial\"", u"OPTION EXPLICIT"}));
   for (size_t i = 1; i <= 3; ++i) EXPECT_EQ(code(i), marker(u"OPTION:SyntaxError")) << i;
