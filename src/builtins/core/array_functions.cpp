@@ -17,7 +17,7 @@ class ArrayTarget {
  public:
   ArrayTarget(BuiltinContext& ctx, int k)
       : m_lock(ctx.interpreter.store().global_lock()),
-        m_var(ctx.interpreter.store().find_variable(ctx.frame, ctx.site.arguments[k])) {}
+        m_var(ctx.interpreter.store().find_variable(ctx.frame, raw_name(ctx, k))) {}
 
   bool found() const { return m_var && (m_var->is_array() || m_var->values[0].is_array()); }
   bool script_array() const { return m_var->is_array(); }
@@ -221,20 +221,29 @@ void apply_order(std::vector<Value>& elements, const std::vector<size_t>& order)
 }  // namespace
 
 // QSORT(raw array, order, raw arrays ...): the arrays after the order
-// travel with the first one and must hold at least as many elements.
+// travel with the first one and must hold at least as many elements. An
+// array named twice moves once.
 Value builtin_qsort(BuiltinContext& ctx) {
-  int64_t order = ctx.integer(1, k_sort_up);
-  if (order < k_sort_up || order > k_sort_text_down) return ctx.fail(message(MessageId::DefinitionWrong, ctx.text(1)));
+  // An empty order (EMPTY, "") is the default; text that reads as no
+  // number is no order.
+  bool order_given = ctx.given(1) && !ctx.text(1).empty();
+  int64_t order = order_given ? ctx.integer(1) : k_sort_up;
+  if ((order_given && !ctx.args.at[1].numeric) || order < k_sort_up || order > k_sort_text_down)
+    return ctx.fail(message(MessageId::DefinitionWrong, ctx.text(1)));
   bool text_mode = order >= k_sort_text_up;
   ArrayTarget target(ctx, 0);
   if (!check_target(ctx, target, 0, true)) return failed_result();
   std::vector<Value>& elements = target.elements();
   std::vector<std::unique_ptr<ArrayTarget>> owned;
+  std::vector<const Variable*> moved{&target.variable()};
   for (int k = 2; k < ctx.args.count; ++k) {
-    owned.push_back(std::make_unique<ArrayTarget>(ctx, k));
-    if (!check_target(ctx, *owned.back(), k, true)) return failed_result();
-    if (owned.back()->elements().size() < elements.size())
+    auto companion = std::make_unique<ArrayTarget>(ctx, k);
+    if (!check_target(ctx, *companion, k, true)) return failed_result();
+    if (std::find(moved.begin(), moved.end(), &companion->variable()) != moved.end()) continue;
+    if (companion->elements().size() < elements.size())
       return ctx.fail(message(MessageId::ArrayExceeded, ctx.site.arguments[k]));
+    moved.push_back(&companion->variable());
+    owned.push_back(std::move(companion));
   }
   FrameHost host(ctx.interpreter, ctx.frame);
   Sorter sorter(host, sort_keys(elements, text_mode), text_mode, order == k_sort_down || order == k_sort_text_down);

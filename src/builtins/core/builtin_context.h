@@ -75,6 +75,12 @@ struct RawReference {
 // the text names no variable or an index fails.
 std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k);
 
+// The variable name that raw argument [k] is written as, in the form a
+// variable read looks up: a dotted name (MODULE.member keeps its case in
+// the run text) upper-cased and a leading "GLOBAL." dropped.
+std::u16string store_name(std::u16string_view written);
+inline std::u16string raw_name(const BuiltinContext& ctx, int k) { return store_name(ctx.site.arguments[k]); }
+
 // The elements of the array that raw argument [k] names: a script array
 // (all elements, row-major) or an expression whose value is an array.
 // Nothing (reported) when it is no array.

@@ -111,10 +111,14 @@ Converted<double> read_date_digits(std::u16string_view text) {
 // GETTIME(days, date text): sets the frame's time stamp and answers the
 // seconds from 2000-01-01 00:00:00 to it.
 Value builtin_gettime(BuiltinContext& ctx) {
-  Converted<double> base = ctx.given(1) && !ctx.text(1).empty() ? read_date_digits(ctx.text(1)) : local_now();
+  bool dated = ctx.given(1) && !ctx.text(1).empty();
+  Converted<double> base = dated ? read_date_digits(ctx.text(1)) : local_now();
   if (!base.ok()) return ctx.fail(message(MessageId::WrongDate, ctx.text(1)));
   double stamp = *base + ctx.number(0);
-  if (stamp < k_first_date || stamp > k_last_date) return ctx.fail(message(MessageId::WrongDate, ctx.text(1)));
+  // A moment outside the calendar names what put it there: the date, or
+  // the days added to now.
+  if (stamp < k_first_date || stamp > k_last_date)
+    return ctx.fail(message(MessageId::WrongDate, dated ? ctx.text(1) : ctx.site.arguments[0]));
   ctx.frame.time_stamp = stamp;
   constexpr double k_day_2000 = 36526;  // 2000-01-01 as an OLE date
   return Value::r8(std::round((stamp - k_day_2000) * 86400.0));
@@ -161,12 +165,26 @@ Value builtin_set8087cw(BuiltinContext& ctx) {
 
 // --- EVAL ---
 
+namespace {
+
+// The position of the first ":=" outside string literals, or npos.
+size_t assignment_mark(std::u16string_view line) {
+  bool quoted = false;
+  for (size_t i = 0; i + 1 < line.size(); ++i) {
+    if (line[i] == u'"') quoted = !quoted;
+    else if (!quoted && line[i] == u':' && line[i + 1] == u'=') return i;
+  }
+  return std::u16string_view::npos;
+}
+
+}  // namespace
+
 // EVAL(text): an assignment with ":=", otherwise an expression.
 Value builtin_eval(BuiltinContext& ctx) {
   std::u16string line = loader::upper_outside_literals(trim_blanks(ctx.text(0)), true);
   if (loader::first_word(line) == u"THREAD" || loader::first_word(line) == u"CALL")
     return ctx.fail(message(MessageId::NotAvailableHere, u"EVAL: " + loader::first_word(line)));
-  size_t assign = line.find(u":=");
+  size_t assign = assignment_mark(line);
   if (assign == std::u16string::npos) {
     std::optional<Value> v = evaluate_text(ctx, line);
     return v ? *v : (ctx.failed = true, failed_result());

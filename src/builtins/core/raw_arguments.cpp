@@ -3,8 +3,16 @@
 #include "builtins/core/builtin_context.h"
 #include "engine/runtime/frame_host.h"
 #include "support/messages.h"
+#include "support/text.h"
 
 namespace vesk {
+
+std::u16string store_name(std::u16string_view written) {
+  bool dotted = written.find(u'.') != std::u16string_view::npos;
+  std::u16string name = dotted ? ascii_upper(written) : std::u16string(written);
+  if (starts_with(name, u"GLOBAL.")) name.erase(0, 7);
+  return name;
+}
 
 std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k) {
   const CompiledExpression& e = ctx.site.argument(k);
@@ -13,7 +21,7 @@ std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k) {
     return std::nullopt;
   }
   RawReference ref;
-  ref.name = e.root->name->name;
+  ref.name = store_name(e.root->name->name);
   FrameHost host(ctx.interpreter, ctx.frame);
   for (const ExprPtr& index : e.root->name->indices) {
     EvalResult r = evaluate_part(*index, host);
@@ -31,7 +39,7 @@ std::optional<std::vector<Value>> raw_array_elements(BuiltinContext& ctx, int k)
   const std::u16string& source = ctx.site.arguments[k];
   {
     std::lock_guard lock(ctx.interpreter.store().global_lock());
-    if (Variable* var = ctx.interpreter.store().find_variable(ctx.frame, source); var && var->is_array())
+    if (Variable* var = ctx.interpreter.store().find_variable(ctx.frame, raw_name(ctx, k)); var && var->is_array())
       return var->values;
   }
   EvalResult r = ctx.interpreter.evaluate_in(ctx.site.argument(k), ctx.frame);

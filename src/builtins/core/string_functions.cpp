@@ -2,6 +2,8 @@
 // CHGMOJ/REPLACE, BETWEENSTR, FORMAT, TOKEN and STRCONV.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "builtins/core/builtin_context.h"
 #include "builtins/core/text_mapping.h"
@@ -56,7 +58,7 @@ Value builtin_copy(BuiltinContext& ctx) {
 
 // LENGTH(raw expression)
 Value builtin_length(BuiltinContext& ctx) {
-  const std::u16string& source = ctx.text(0);
+  std::u16string source = raw_name(ctx, 0);
   VariableStore& store = ctx.interpreter.store();
   {
     std::lock_guard lock(store.global_lock());
@@ -182,11 +184,44 @@ Value builtin_betweenstr(BuiltinContext& ctx) {
 
 namespace {
 
+// [x] with [decimals] digits after the point, as the pattern "0.00" writes
+// it: the number's 15 significant digits (the digits PRINT shows) rounded
+// half away from zero, so that 2.5 gives "3" and 1.005 gives "1.01" rather
+// than what the binary fraction below them would round to.
 std::u16string fixed_decimals(double x, int64_t decimals) {
-  int digits = static_cast<int>(std::min<int64_t>(decimals, 30));
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", digits, x);
-  return u16(buffer);
+  if (!std::isfinite(x)) return double_to_text(x);
+  int places = static_cast<int>(std::min<int64_t>(decimals, 30));
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(x));
+  // buffer is d.dddddddddddddde±x: the value is 0.digits times 10^point.
+  std::string digits = std::string(1, buffer[0]) + std::string(buffer + 2, 14);
+  int point = std::atoi(std::strchr(buffer, 'e') + 1) + 1;
+  int keep = point + places;
+  if (keep < 0) {
+    digits.clear();
+  } else if (keep < static_cast<int>(digits.size())) {
+    bool up = digits[static_cast<size_t>(keep)] >= '5';
+    digits.resize(static_cast<size_t>(keep));
+    for (size_t i = digits.size(); up && i > 0; --i) {
+      up = digits[i - 1] == '9';
+      digits[i - 1] = up ? '0' : static_cast<char>(digits[i - 1] + 1);
+    }
+    if (up) {
+      digits.insert(0, 1, '1');
+      ++point;
+    }
+  }
+  auto digit = [&](int i) {
+    return i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0';
+  };
+  std::string out;
+  for (int i = 0; i < point; ++i) out.push_back(digit(i));
+  if (out.empty()) out = "0";
+  if (places > 0) out.push_back('.');
+  for (int i = point; i < point + places; ++i) out.push_back(digit(i));
+  // A result of only zeros carries no sign.
+  if (x < 0 && out.find_first_not_of("0.") != std::string::npos) out.insert(0, 1, '-');
+  return u16(out);
 }
 
 std::u16string hexadecimal(double x) {

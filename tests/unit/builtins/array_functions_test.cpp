@@ -60,6 +60,14 @@ TEST_F(ArrayTest, QsortNeedsCompanionsAsLongAsTheArray) {
   EXPECT_EQ(error(), "It exceeded array: V");
 }
 
+TEST_F(ArrayTest, QsortTakesAnEmptyOrderAndTheOuterName) {
+  fill("K", {Value::i4(2), Value::i4(1)});
+  text("QSORT(K, EMPTY)");
+  EXPECT_EQ(joined("K"), "1,2");
+  text("QSORT(GLOBAL.K, 1)");
+  EXPECT_EQ(joined("K"), "2,1");
+}
+
 TEST_F(ArrayTest, ShiftResizeSetclear) {
   fill("A", {Value::i4(1), Value::i4(2), Value::i4(3)});
   text("SHIFTARRAY(A, 1)");

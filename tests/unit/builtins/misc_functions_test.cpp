@@ -26,6 +26,7 @@ TEST_F(MiscTest, VartypeKindsAndConversions) {
   EXPECT_EQ(text("VARTYPE(SPLIT(\"a\"))"), "8204");
   EXPECT_EQ(text("VARTYPE(VARTYPE(\"12\", VAR_INTEGER))"), "3");
   EXPECT_TRUE(eval("VARTYPE(\"x\", VAR_INTEGER)").failed);
+  EXPECT_EQ(error(), "VARTYPE: Cannot convert: \"x\"");
 }
 
 TEST_F(MiscTest, GettimeSetsTheFrameStamp) {
@@ -38,10 +39,17 @@ TEST_F(MiscTest, GettimeSetsTheFrameStamp) {
   EXPECT_EQ(error(), "It is wrong date:2020/13/01");
 }
 
+TEST_F(MiscTest, GettimeOutsideTheCalendarNamesTheDays) {
+  EXPECT_TRUE(eval("GETTIME(1E9)").failed);
+  EXPECT_EQ(error(), "It is wrong date:1E9");
+}
+
 TEST_F(MiscTest, EvalExpressionsAndAssignments) {
   EXPECT_EQ(text("EVAL(\"1 + 2\")"), "3");
   EXPECT_EQ(text("EVAL(\"x := 5 * 2\")"), "10");
   EXPECT_EQ(text("X"), "10");
+  // A ":=" inside a literal is no assignment.
+  EXPECT_EQ(text("EVAL(\"\"\"K:=V\"\"\")"), "K:=V");
 }
 
 TEST_F(MiscTest, EncodeAndDecodeRoundTrip) {

@@ -41,6 +41,8 @@ TEST_F(StringTest, ValAndChknum) {
   EXPECT_EQ(text("VAL(\"true\", 1)"), "1");
   EXPECT_EQ(text("VAL(\"CODE_URL\", 1)"), "3");
   EXPECT_EQ(text("VAL(\"$FF\")"), "255");
+  EXPECT_EQ(text("VAL(\"\u3000\u30007\u3000\")"), "7");
+  EXPECT_EQ(text("VAL(\"true\")"), "-888888");
   EXPECT_EQ(text("CHKNUM(\"12\")"), "True");
   EXPECT_EQ(text("CHKNUM(\" 12\")"), "False");
   EXPECT_EQ(text("CHKNUM(\"1E5\")"), "False");
@@ -80,6 +82,11 @@ TEST_F(StringTest, FormatNumbersAndTexts) {
   EXPECT_EQ(text("FORMAT(1.5, 6, 2)"), "  1.50");
   EXPECT_EQ(text("FORMAT(\"ab\", 5)"), "ababa");
   EXPECT_EQ(text("FORMAT(\"12\", 5)"), "12121");
+  // Decimals round the shown digits half away from zero.
+  EXPECT_EQ(text("FORMAT(2.5, 0, 0)"), "3");
+  EXPECT_EQ(text("FORMAT(1.005, 0, 2)"), "1.01");
+  EXPECT_EQ(text("FORMAT(-0.004, 0, 2)"), "0.00");
+  EXPECT_EQ(text("FORMAT(99.96, 0, 1)"), "100.0");
 }
 
 TEST_F(StringTest, TokenWritesTheRestBack) {
@@ -92,6 +99,9 @@ TEST_F(StringTest, TokenWritesTheRestBack) {
   EXPECT_EQ(text("S"), "e");
   EXPECT_EQ(text("TOKEN(\",\", S)"), "e");
   EXPECT_EQ(text("S"), "");
+  set("T", Value::string(u"x;y"));
+  EXPECT_EQ(text("TOKEN(\";\", GLOBAL.T)"), "x");
+  EXPECT_EQ(text("T"), "y");
 }
 
 TEST_F(StringTest, StrconvCaseWidthAndKana) {
