@@ -43,4 +43,23 @@ struct CallFrame : THensuFmt {
   bool pending() const { return exit || break_count > 0 || continue_count > 0; }
 };
 
+// For the length of one access, [frame] reads and writes names as outside
+// any module: "GLOBAL.X" inside a module reaches the outer X, not the
+// member X.
+class OutsideModule {
+ public:
+  OutsideModule(THensuFmt& frame, bool on) : m_frame(on ? &frame : nullptr) {
+    if (m_frame) m_saved.swap(m_frame->module_name);
+  }
+  ~OutsideModule() {
+    if (m_frame) m_saved.swap(m_frame->module_name);
+  }
+  OutsideModule(const OutsideModule&) = delete;
+  OutsideModule& operator=(const OutsideModule&) = delete;
+
+ private:
+  THensuFmt* m_frame;
+  std::u16string m_saved;
+};
+
 }  // namespace vesk

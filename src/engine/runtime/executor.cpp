@@ -173,7 +173,9 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   std::u16string upper;
   std::u16string_view n = name.name;
   if (name.dotted) n = upper = ascii_upper(n);
-  if (starts_with(n, u"GLOBAL.")) n.remove_prefix(7);
+  bool outer = starts_with(n, u"GLOBAL.");
+  if (outer) n.remove_prefix(7);
+  OutsideModule scope(frame, outer);
   m_store.write(frame, n, indices, value);
 }
 

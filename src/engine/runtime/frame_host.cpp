@@ -22,7 +22,9 @@ Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) 
   std::u16string_view n = name.name;
   if (name.dotted) n = upper = ascii_upper(n);  // MODULE.member as written
   // GLOBAL.X inside a module reaches the outer X.
-  if (starts_with(n, u"GLOBAL.")) n.remove_prefix(7);
+  bool outer = starts_with(n, u"GLOBAL.");
+  if (outer) n.remove_prefix(7);
+  OutsideModule scope(m_frame, outer);
   return m_interpreter.store().read(m_frame, n, indices);
 }
 
