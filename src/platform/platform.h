@@ -18,6 +18,10 @@ namespace vesk::platform {
 std::optional<std::string> read_file_bytes(std::u16string_view path);
 
 bool file_exists(std::u16string_view path);
+// Replaces the file at [path] with [bytes]: written to a temporary file
+// beside it first and then moved over it, so a failed write (a full disk,
+// a crash) leaves the old file whole. False when it could not be written.
+bool replace_file_bytes(std::u16string_view path, std::string_view bytes);
 bool directory_exists(std::u16string_view path);
 
 // The file's last-write time in local time, packed as a DOS date-time (date

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -106,6 +107,27 @@ std::optional<std::string> read_file_bytes(std::u16string_view path) {
   buffer << in.rdbuf();
   if (in.bad()) return std::nullopt;
   return std::move(buffer).str();
+}
+
+bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
+  std::string target = native_path(path);
+  std::string temporary = target + ".vesk-new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool file_exists(std::u16string_view path) {

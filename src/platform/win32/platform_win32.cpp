@@ -72,6 +72,33 @@ std::optional<std::string> read_file_bytes(std::u16string_view path) {
   return bytes;
 }
 
+bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
+  std::wstring target = wide(path);
+  std::wstring temporary = target + L".vesk-new";
+  bool written = false;
+  {
+    UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    size_t at = 0;
+    written = true;
+    while (at < bytes.size()) {
+      DWORD done = 0;
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 20));
+      if (!WriteFile(file.get(), bytes.data() + at, chunk, &done, nullptr) || done == 0) {
+        written = false;
+        break;
+      }
+      at += done;
+    }
+    if (written && !FlushFileBuffers(file.get())) written = false;
+  }
+  if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DeleteFileW(temporary.c_str());
+  return false;
+}
+
 bool file_exists(std::u16string_view path) {
   DWORD a = attributes(path);
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
