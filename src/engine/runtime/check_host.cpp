@@ -56,18 +56,6 @@ bool has_empty_part(std::u16string_view text) {
   return text.find(u'.') != std::u16string_view::npos && part == 0;
 }
 
-bool dot_outside(std::u16string_view text) {
-  int depth = 0;
-  bool quoted = false;
-  for (char16_t c : text) {
-    if (c == u'"') quoted = !quoted;
-    if (quoted) continue;
-    if (c == u'[' || c == u'(') ++depth;
-    if (c == u']' || c == u')') --depth;
-    if (c == u'.' && depth == 0) return true;
-  }
-  return false;
-}
 
 size_t paren_outside_quotes(std::u16string_view text) {
   bool quoted = false;
@@ -483,7 +471,7 @@ bool CheckHost::include_call(std::u16string_view operand) {
 bool CheckHost::assignment_target(std::u16string_view text, const CompiledExpression& target) {
   std::u16string_view left = trim_blanks(text);
   if (left.empty()) return fail(u"SyntaxError-103");
-  if (dot_outside(left)) return member_target(left, target);
+  if (has_dot_outside(left)) return member_target(left, target);
   return plain_target(left, target);
 }
 

@@ -54,19 +54,6 @@ void name_shape(CompiledStatement& s, std::u16string_view name) {
   s.name_head = std::u16string(head.substr(0, head.find(u'.')));
 }
 
-bool has_dot_outside(std::u16string_view text) {
-  int depth = 0;
-  bool quoted = false;
-  for (char16_t c : text) {
-    if (c == u'"') quoted = !quoted;
-    if (quoted) continue;
-    if (c == u'[' || c == u'(') ++depth;
-    if (c == u']' || c == u')') --depth;
-    if (c == u'.' && depth == 0) return true;
-  }
-  return false;
-}
-
 void compile_plain(CompiledStatement& s, std::u16string_view text) {
   size_t eq = assignment_position(text);
   if (eq == std::u16string_view::npos) {
@@ -90,6 +77,19 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
 }
 
 }  // namespace
+
+bool has_dot_outside(std::u16string_view text) {
+  int depth = 0;
+  bool quoted = false;
+  for (char16_t c : text) {
+    if (c == u'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == u'[' || c == u'(') ++depth;
+    if (c == u']' || c == u')') --depth;
+    if (c == u'.' && depth == 0) return true;
+  }
+  return false;
+}
 
 size_t assignment_position(std::u16string_view text) {
   int depth = 0;

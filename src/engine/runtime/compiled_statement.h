@@ -75,4 +75,8 @@ std::unique_ptr<CompiledStatement> compile_statement(std::u16string_view text, i
 // brackets), or npos.
 size_t assignment_position(std::u16string_view text);
 
+// True when [text] holds a "." outside quotes, brackets and parentheses: a
+// member call or target rather than a plain one.
+bool has_dot_outside(std::u16string_view text);
+
 }  // namespace vesk

@@ -37,19 +37,21 @@ void Interpreter::report_error(CallFrame& frame, std::u16string text, bool force
   frame.try_errmsg = text;
   frame.try_errline = location;
   frame.error = true;
-  if (catchable) {
-    if (catch_error(frame)) return;
-    if (frame.except_count > 0) {
-      // An EXCEPT of a calling frame takes it when the call returns.
-      frame.handler_error = true;
-      frame.error = false;
-      run_pending_finally(frame);
-      frame.error = true;
-      frame.exit = true;
-      return;
-    }
-  }
+  if (catchable && taken_by_try(frame)) return;
   show_error_now(frame, std::move(text), location);
+}
+
+// A TRY of this frame takes the error, or an EXCEPT of a calling frame will
+// when the call returns.
+bool Interpreter::taken_by_try(CallFrame& frame) {
+  if (catch_error(frame)) return true;
+  if (frame.except_count == 0) return false;
+  frame.handler_error = true;
+  frame.error = false;
+  run_pending_finally(frame);
+  frame.error = true;
+  frame.exit = true;
+  return true;
 }
 
 void Interpreter::report_load_error(const LoadError& error) {
@@ -68,15 +70,7 @@ void Interpreter::report_with_abort_question(CallFrame& frame, std::u16string te
   frame.try_errline = location;
   bool had_try = !frame.try_stack.empty();
   frame.error = true;
-  if (catch_error(frame)) return;
-  if (frame.except_count > 0) {
-    frame.handler_error = true;
-    frame.error = false;
-    run_pending_finally(frame);
-    frame.error = true;
-    frame.exit = true;
-    return;
-  }
+  if (taken_by_try(frame)) return;
   // With TRY records only FINALLY parts ran: the script stops after OK.
   bool abort = true;
   on_main_thread([&] {

@@ -167,6 +167,7 @@ class Interpreter {
   void run_finally_statement(CallFrame& frame);
   void run_except_statement(CallFrame& frame);
   bool catch_error(CallFrame& frame);
+  bool taken_by_try(CallFrame& frame);
   void run_pending_finally(CallFrame& frame);
   void run_handler(CallFrame& frame, const TryRecord& record);
 
