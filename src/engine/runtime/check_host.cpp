@@ -299,7 +299,13 @@ bool CheckHost::dotted_read(const NameRef& ref) {
     return module_member_exists(qualified) || fail(message(MessageId::NotDefined, qualified));
   }
   std::u16string head = name.substr(0, name.find(u'.'));
-  if (program().is_module(head)) return module_member_exists(name) || fail(message(MessageId::NotDefined, name));
+  if (program().is_module(head)) {
+    if (!module_member_exists(name)) return fail(message(MessageId::NotDefined, name));
+    // A module's DIM variables are its own.
+    if (head != m_frame->module_name && m_interpreter.store().is_module_private(name))
+      return fail(message(MessageId::CheckPrivateMember, name));
+    return true;
+  }
   return com_head(head);
 }
 

@@ -154,6 +154,12 @@ void copy_hash_tables(const std::vector<std::unique_ptr<TSZHash>>& from, std::ve
 
 }  // namespace
 
+bool VariableStore::is_module_private(std::u16string_view qualified) {
+  std::lock_guard lock(m_global_lock);
+  int32_t slot = m_global.variable_names.find(qualified);
+  return slot >= 0 && static_cast<size_t>(slot) < m_global_is_dim.size() && m_global_is_dim[slot];
+}
+
 std::unique_ptr<GlobalSnapshot> VariableStore::snapshot_globals() {
   std::lock_guard lock(m_global_lock);
   auto s = std::make_unique<GlobalSnapshot>();

@@ -54,6 +54,10 @@ class VariableStore {
   // Empties every table and the global frame (the start of a run).
   void reset();
 
+  // True when the global [qualified] ("MODULE.NAME") was declared with DIM
+  // at module level: the module's own, not for readers outside it.
+  bool is_module_private(std::u16string_view qualified);
+
   // The global variables and hash tables as they are now, and putting them
   // back: a repeated run starts from the globals the pre-pass left.
   std::unique_ptr<GlobalSnapshot> snapshot_globals();
