@@ -27,15 +27,22 @@ std::u16string hide_error_numbers(std::u16string text) {
 
 }  // namespace
 
+// Trims [text] and stores it with its location as the frame's TRY_ERRMSG
+// and TRY_ERRLINE; answers the location.
+std::u16string Interpreter::record_error(CallFrame& frame, std::u16string& text) {
+  text = std::u16string(trim_blanks(text));
+  std::u16string location = location_text(m_program, frame.count > 0 ? frame.statement() : -1);
+  frame.try_errmsg = text;
+  frame.try_errline = location;
+  return location;
+}
+
 void Interpreter::report_error(CallFrame& frame, std::u16string text, bool force, bool catchable) {
   if ((m_stopped && !force) || m_stop_pending > 0) {
     frame.error = true;
     return;
   }
-  text = std::u16string(trim_blanks(text));
-  std::u16string location = location_text(m_program, frame.count > 0 ? frame.statement() : -1);
-  frame.try_errmsg = text;
-  frame.try_errline = location;
+  std::u16string location = record_error(frame, text);
   frame.error = true;
   if (catchable && taken_by_try(frame)) return;
   show_error_now(frame, std::move(text), location);
@@ -64,10 +71,7 @@ void Interpreter::report_with_abort_question(CallFrame& frame, std::u16string te
     frame.error = true;
     return;
   }
-  text = std::u16string(trim_blanks(text));
-  std::u16string location = location_text(m_program, frame.count > 0 ? frame.statement() : -1);
-  frame.try_errmsg = text;
-  frame.try_errline = location;
+  std::u16string location = record_error(frame, text);
   bool had_try = !frame.try_stack.empty();
   frame.error = true;
   if (taken_by_try(frame)) return;

@@ -168,6 +168,7 @@ class Interpreter {
   void run_except_statement(CallFrame& frame);
   bool catch_error(CallFrame& frame);
   bool taken_by_try(CallFrame& frame);
+  std::u16string record_error(CallFrame& frame, std::u16string& text);
   void run_pending_finally(CallFrame& frame);
   void run_handler(CallFrame& frame, const TryRecord& record);
 

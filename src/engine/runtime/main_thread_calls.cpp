@@ -37,7 +37,6 @@ void MainThreadCalls::service() {
     Request* request = m_queue.front();
     m_queue.pop_front();
     request->taken = true;
-    m_waiting = !m_queue.empty();
     // The call runs unlocked: it may itself take other locks, and further
     // threads may queue meanwhile.
     lock.unlock();
@@ -64,6 +63,8 @@ void MainThreadCalls::close() {
   });
   m_done.notify_all();
 }
+
+MainThreadCalls::~MainThreadCalls() { close(); }
 
 void MainThreadCalls::open() {
   std::lock_guard lock(m_lock);

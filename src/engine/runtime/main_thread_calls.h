@@ -13,6 +13,11 @@ namespace vesk {
 
 class MainThreadCalls {
  public:
+  MainThreadCalls() = default;
+  ~MainThreadCalls();  // drops posted work nobody ran
+  MainThreadCalls(const MainThreadCalls&) = delete;
+  MainThreadCalls& operator=(const MainThreadCalls&) = delete;
+
   // From a script thread: [call] runs on the main thread and this returns
   // once it ran. Returns false without running it when the hand-over is
   // closed (the end-of-run cleanup is in progress).
