@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk::platform {
 
@@ -23,6 +25,33 @@ bool file_exists(std::u16string_view path);
 // a crash) leaves the old file whole. False when it could not be written.
 bool replace_file_bytes(std::u16string_view path, std::string_view bytes);
 bool directory_exists(std::u16string_view path);
+// Creates the folder [path] and any missing folder above it; true when the
+// folder exists afterwards.
+bool create_directory(std::u16string_view path);
+bool delete_file(std::u16string_view path);
+// Sets or clears the file's read-only attribute (on a POSIX system: every
+// write permission bit). A read-only file is never replaced.
+bool set_read_only(std::u16string_view path, bool read_only);
+
+// One entry of a folder listing. The times are 100 ns ticks since 1601
+// (UTC), as the file system keeps them.
+struct DirectoryEntry {
+  std::u16string name;  // as the file system spells it
+  bool folder = false;
+  bool hidden = false;  // the hidden attribute; on a POSIX system a leading "."
+  uint64_t created = 0, accessed = 0, written = 0, size = 0;
+};
+// The entries of [folder] whose names match [pattern] ("*" and "?" as
+// wildcards, letters compared without case); "." and ".." are left out.
+std::vector<DirectoryEntry> list_directory(std::u16string_view folder, std::u16string_view pattern);
+
+// A file held open so that no other program can open it, until the object
+// goes. Nothing when the file cannot be opened that way.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+};
+std::unique_ptr<HeldFile> hold_file(std::u16string_view path);
 
 // The file's last-write time in local time, packed as a DOS date-time (date
 // in the high 16 bits, time in the low 16 bits); -1 when it cannot be read.

@@ -1,6 +1,8 @@
 // The platform layer on a POSIX system: Windows paths mapped onto the native
 // file system, and the ANSI code page taken from the locale.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +92,38 @@ std::u16string windows_folder(const std::string& native) {
   return dir;
 }
 
+// Matches [name] against a file-system [pattern]: "*" any run, "?" one
+// character, letters without case; "*.*" matches every name, as on Windows.
+bool wildcard_match(std::u16string_view name, std::u16string_view pattern) {
+  if (pattern == u"*.*") pattern = u"*";
+  size_t n = 0, p = 0, star = std::u16string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || ascii_upper(pattern[p]) == ascii_upper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::u16string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+// A POSIX time as 100 ns ticks since 1601.
+uint64_t file_ticks(const timespec& t) {
+  constexpr uint64_t k_1601_to_1970 = 11644473600ull;
+  if (t.tv_sec < 0) return 0;
+  return (static_cast<uint64_t>(t.tv_sec) + k_1601_to_1970) * 10000000ull + static_cast<uint64_t>(t.tv_nsec) / 100;
+}
+
+constexpr mode_t k_write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
+
 bool locale_is_japanese() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(var);
@@ -112,6 +146,10 @@ std::optional<std::string> read_file_bytes(std::u16string_view path) {
 bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
   std::string target = native_path(path);
   std::string temporary = target + ".vesk-new";
+  struct stat old;
+  bool existed = ::stat(target.c_str(), &old) == 0;
+  // A read-only file stays as it is, as on Windows (rename would replace it).
+  if (existed && (!S_ISREG(old.st_mode) || (old.st_mode & k_write_bits) == 0)) return false;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -123,11 +161,84 @@ bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
       return false;
     }
   }
+  if (existed) ::chmod(temporary.c_str(), old.st_mode & 07777);
   if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
   }
   return true;
+}
+
+bool create_directory(std::u16string_view path) {
+  std::u16string absolute = absolute_path(path);
+  bool ignored;
+  std::u16string built;
+  for (const std::u16string& part : components(absolute, ignored)) {
+    built += u"\\" + part;
+    std::string native = native_path(built);
+    if (!native_exists(native) && ::mkdir(native.c_str(), 0777) != 0) return false;
+  }
+  return directory_exists(absolute);
+}
+
+bool delete_file(std::u16string_view path) { return ::unlink(native_path(path).c_str()) == 0; }
+
+bool set_read_only(std::u16string_view path, bool read_only) {
+  std::string native = native_path(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return false;
+  mode_t mode = read_only ? (st.st_mode & ~k_write_bits) : (st.st_mode | S_IWUSR);
+  return ::chmod(native.c_str(), mode & 07777) == 0;
+}
+
+std::vector<DirectoryEntry> list_directory(std::u16string_view folder, std::u16string_view pattern) {
+  std::vector<DirectoryEntry> entries;
+  std::string dir = native_path(folder);
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return entries;
+  while (dirent* e = ::readdir(d)) {
+    std::u16string name = utf8_to_utf16(e->d_name);
+    if (name == u"." || name == u".." || !wildcard_match(name, pattern)) continue;
+    struct stat st;
+    if (::stat((dir + "/" + e->d_name).c_str(), &st) != 0) continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    entry.folder = S_ISDIR(st.st_mode);
+    entry.hidden = name[0] == u'.';
+    entry.created = file_ticks(st.st_ctim);
+    entry.accessed = file_ticks(st.st_atim);
+    entry.written = file_ticks(st.st_mtim);
+    entry.size = entry.folder ? 0 : static_cast<uint64_t>(st.st_size);
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  return entries;
+}
+
+namespace {
+// flock() is advisory: other programs of this kind respect it, which is as
+// near as a POSIX system comes to a file opened without sharing.
+class PosixHeldFile : public HeldFile {
+ public:
+  explicit PosixHeldFile(int fd) : m_fd(fd) {}
+  ~PosixHeldFile() override {
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+  }
+
+ private:
+  int m_fd;
+};
+}  // namespace
+
+std::unique_ptr<HeldFile> hold_file(std::u16string_view path) {
+  int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<PosixHeldFile>(fd);
 }
 
 bool file_exists(std::u16string_view path) {

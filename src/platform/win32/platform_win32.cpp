@@ -109,6 +109,67 @@ bool directory_exists(std::u16string_view path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool create_directory(std::u16string_view path) {
+  std::u16string full = absolute_path(path);
+  while (full.size() > 3 && full.back() == u'\\') full.pop_back();
+  if (directory_exists(full)) return true;
+  size_t cut = full.find_last_of(u'\\');
+  if (cut != std::u16string::npos && cut > 2) create_directory(full.substr(0, cut));
+  return CreateDirectoryW(wide(full).c_str(), nullptr) || directory_exists(full);
+}
+
+bool delete_file(std::u16string_view path) { return DeleteFileW(wide(path).c_str()); }
+
+bool set_read_only(std::u16string_view path, bool read_only) {
+  DWORD a = attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  a = read_only ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~FILE_ATTRIBUTE_READONLY);
+  return SetFileAttributesW(wide(path).c_str(), a);
+}
+
+namespace {
+uint64_t ticks(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+class Win32HeldFile : public HeldFile {
+ public:
+  explicit Win32HeldFile(HANDLE h) : m_handle(h) {}
+
+ private:
+  UniqueHandle m_handle;
+};
+}  // namespace
+
+std::vector<DirectoryEntry> list_directory(std::u16string_view folder, std::u16string_view pattern) {
+  std::vector<DirectoryEntry> entries;
+  std::u16string query(folder);
+  if (!query.empty() && query.back() != u'\\' && query.back() != u'/') query += u'\\';
+  query += pattern;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(query).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return entries;
+  do {
+    std::u16string name = narrow(data.cFileName);
+    if (name == u"." || name == u"..") continue;
+    DirectoryEntry entry;
+    entry.name = name;
+    entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    entry.created = ticks(data.ftCreationTime);
+    entry.accessed = ticks(data.ftLastAccessTime);
+    entry.written = ticks(data.ftLastWriteTime);
+    entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    entries.push_back(std::move(entry));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return entries;
+}
+
+std::unique_ptr<HeldFile> hold_file(std::u16string_view path) {
+  HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32HeldFile>(h);
+}
+
 int32_t file_time_dos(std::u16string_view path) {
   UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
