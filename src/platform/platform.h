@@ -83,6 +83,8 @@ bool system_language_is_japanese();
 struct Point {
   int32_t x, y;
 };
+// The mouse button is held down now: 0 left, 1 right, 2 middle.
+bool mouse_button_down(int button);
 // The mouse cursor's position in screen pixels.
 Point cursor_position();
 // The primary screen's size in pixels.

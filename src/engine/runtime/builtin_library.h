@@ -26,6 +26,16 @@ struct ArgumentBounds {
 
 class Interpreter;
 
+// What a built-in family keeps for one interpreter (the file table, ...).
+// Made on first use; the end-of-run cleanup gives each its turn.
+class BuiltinState {
+ public:
+  virtual ~BuiltinState() = default;
+  virtual void end_of_run() {}
+};
+
+enum class BuiltinStateSlot { Files, Count };
+
 class BuiltinLibrary {
  public:
   virtual ~BuiltinLibrary() = default;

@@ -13,7 +13,8 @@
 
 namespace vesk {
 
-Interpreter::Interpreter(RunOutput& output) : m_output(output), m_threads(std::make_unique<ScriptThreads>(*this)) {
+Interpreter::Interpreter(RunOutput& output)
+    : m_output(output), m_threads(std::make_unique<ScriptThreads>(*this)), m_main_thread(std::this_thread::get_id()) {
   m_store.set_error_reporter([this](THensuFmt& frame, const std::u16string& text) {
     if (frame.call_frame) report_error(static_cast<CallFrame&>(frame), text);
   });
@@ -53,6 +54,7 @@ bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& e
   m_exit_all = false;
   m_exit_code = 0;
   m_error_shown = false;
+  for (std::atomic<bool>& seen : m_mouse_seen) seen = false;
   m_globals_at_start.reset();
   for (auto& slot : m_compiled) delete slot.exchange(nullptr);
   bool ok = preprocess(run_text, m_program, m_store, error);
@@ -135,6 +137,14 @@ void Interpreter::cleanup() {
   m_threads->join_all();
   for (const std::function<void()>& step : m_cleanup_steps)
     if (step) step();
+  for (size_t i = 0; i < m_builtin_states.size(); ++i) {
+    BuiltinState* state;
+    {
+      std::lock_guard guard(m_states_lock);
+      state = m_builtin_states[i].get();
+    }
+    if (state) state->end_of_run();
+  }
   m_main_calls.open();
   m_in_cleanup = false;
 }

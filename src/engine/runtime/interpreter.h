@@ -45,6 +45,10 @@ class RunOutput {
   virtual void play_error_sound() {}
   // The stop form is in its paused state.
   virtual bool paused() const { return false; }
+  // The log buffer holds lines not yet written to the log file, and the
+  // write itself; the waits write it once a minute.
+  virtual bool log_dirty() const { return false; }
+  virtual void write_log() {}
 };
 
 // The steps of the end-of-run cleanup, in their order. Each subsystem that
@@ -67,6 +71,8 @@ enum class CleanupStep {
   DllLibraries,     // libraries loaded for DEF_DLL
   Count
 };
+// After the steps, every built-in family's state has its end-of-run turn
+// (the file table closes the slots left open).
 
 class ScriptThreads;
 
@@ -135,6 +141,31 @@ class Interpreter {
   bool stop_pending() const { return m_stop_pending > 0; }
   bool is_module_reference(std::u16string_view name, const CallFrame& frame) const;
 
+  // The state a built-in family keeps for this interpreter.
+  template <class T>
+  T& builtin_state(BuiltinStateSlot slot) {
+    std::lock_guard guard(m_states_lock);
+    std::unique_ptr<BuiltinState>& state = m_builtin_states[static_cast<size_t>(slot)];
+    if (!state) state = std::make_unique<T>();
+    return static_cast<T&>(*state);
+  }
+
+  // --- what the waits read and set ---
+  RunOutput& output() { return m_output; }
+  bool on_gui_thread() const { return std::this_thread::get_id() == m_main_thread; }
+  // The run has been asked to stop, or an error stopped it.
+  bool stop_requested() const { return m_stopped || m_stop_pending > 0; }
+  bool cleanup_in_progress() const { return m_in_cleanup; }
+  // Mouse buttons seen held down by a wait: 0 left, 1 right, 2 middle.
+  // Taking a flag clears it.
+  void set_mouse_seen(int button) { m_mouse_seen[button] = true; }
+  bool take_mouse_seen(int button) { return m_mouse_seen[button].exchange(false); }
+  // The minute (minutes since the epoch) of the last periodic log write.
+  int64_t& last_log_minute() { return m_last_log_minute; }
+  // The number of COM event sinks that OLEEVENT registered.
+  int32_t event_sink_count() const { return m_event_sinks; }
+  void set_event_sink_count(int32_t count) { m_event_sinks = count; }
+
  private:
   friend class ScriptThreads;
   friend class FrameHost;
@@ -191,6 +222,11 @@ class Interpreter {
   std::unique_ptr<GlobalSnapshot> m_globals_at_start;
   std::atomic<bool> m_in_cleanup{false};
   std::atomic<int32_t> m_com_error_code{0};
+  std::mutex m_states_lock;
+  std::array<std::unique_ptr<BuiltinState>, static_cast<size_t>(BuiltinStateSlot::Count)> m_builtin_states;
+  std::array<std::atomic<bool>, 3> m_mouse_seen{};
+  int64_t m_last_log_minute = -1;
+  std::atomic<int32_t> m_event_sinks{0};
 
   std::atomic<bool> m_stopped{false};
   std::atomic<int> m_stop_pending{0};

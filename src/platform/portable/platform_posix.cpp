@@ -302,12 +302,18 @@ std::string utf16_to_ansi(std::u16string_view text) { return encode_code_page(an
 
 void pump_messages() {}
 
-void sleep_ms(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void sleep_ms(unsigned milliseconds) {
+  if (milliseconds == 0)
+    std::this_thread::yield();
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 bool system_language_is_japanese() { return locale_is_japanese(); }
 
 // A POSIX system has no screen of the host's kind.
 Point cursor_position() { return {0, 0}; }
+bool mouse_button_down(int) { return false; }
 int32_t screen_width() { return 0; }
 int32_t screen_height() { return 0; }
 int32_t monitor_count() { return 1; }

@@ -231,6 +231,12 @@ void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
 
 bool system_language_is_japanese() { return PRIMARYLANGID(GetSystemDefaultLangID()) == LANG_JAPANESE; }
 
+bool mouse_button_down(int button) {
+  static constexpr int k_keys[] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
+  if (button < 0 || button > 2) return false;
+  return (GetAsyncKeyState(k_keys[button]) & 0x8000) != 0;
+}
+
 Point cursor_position() {
   POINT p{};
   if (!GetCursorPos(&p)) return {0, 0};
