@@ -37,20 +37,61 @@ std::vector<std::u16string> split_lines(std::u16string_view text) {
   return lines;
 }
 
+namespace {
+
+constexpr int k_tries = 10;
+constexpr unsigned k_pause_ms = 80;
+
+// Another program may hold the file for a moment (an editor saving it).
+void pause_between_tries() {
+  for (unsigned waited = 0; waited < k_pause_ms; waited += 10) {
+    platform::pump_messages();
+    platform::sleep_ms(10);
+  }
+}
+
+}  // namespace
+
+bool fits_ansi(std::u16string_view text) { return platform::ansi_to_utf16(platform::utf16_to_ansi(text)) == text; }
+
+std::string encode_text_bytes(std::u16string_view text, TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf16Le: {
+      std::string bytes = "\xFF\xFE";
+      bytes.reserve(2 + text.size() * 2);
+      for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+      }
+      return bytes;
+    }
+    case TextEncoding::Utf8Bom: return "\xEF\xBB\xBF" + utf16_to_utf8(text);
+    case TextEncoding::Utf8: return utf16_to_utf8(text);
+    case TextEncoding::AnsiOnly: return platform::utf16_to_ansi(text);
+    case TextEncoding::Ansi: break;
+  }
+  std::string ansi = platform::utf16_to_ansi(text);
+  if (platform::ansi_to_utf16(ansi) == text) return ansi;
+  return utf16_to_utf8(text);
+}
+
+bool save_text_file(std::u16string_view path, std::u16string_view text, TextEncoding encoding) {
+  std::string bytes = encode_text_bytes(text, encoding);
+  for (int attempt = 1; attempt <= k_tries; ++attempt) {
+    if (platform::replace_file_bytes(path, bytes)) return true;
+    if (attempt < k_tries) pause_between_tries();
+  }
+  return false;
+}
+
 std::optional<TextFileLines> load_text_file(std::u16string_view path) {
-  constexpr int k_tries = 10;
-  constexpr unsigned k_pause_ms = 80;
   for (int attempt = 1; attempt <= k_tries; ++attempt) {
     if (std::optional<std::string> bytes = platform::read_file_bytes(path)) {
       DecodedText decoded = decode_text_bytes(*bytes);
       return TextFileLines{split_lines(decoded.text), decoded.encoding};
     }
     if (!platform::file_exists(path) || attempt == k_tries) break;
-    // Another program may hold the file for a moment (an editor saving it).
-    for (unsigned waited = 0; waited < k_pause_ms; waited += 10) {
-      platform::pump_messages();
-      platform::sleep_ms(10);
-    }
+    pause_between_tries();
   }
   return std::nullopt;
 }

@@ -75,6 +75,9 @@ std::optional<std::string> read_file_bytes(std::u16string_view path) {
 bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
   std::wstring target = wide(path);
   std::wstring temporary = target + L".vesk-new";
+  // A read-only file stays as it is (Wine's MoveFileEx would replace it).
+  DWORD old = GetFileAttributesW(target.c_str());
+  if (old != INVALID_FILE_ATTRIBUTES && (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) return false;
   bool written = false;
   {
     UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
