@@ -358,3 +358,12 @@ std::u16string SettingsFile::choose_file() {
 }
 
 }  // namespace vesk
+
+namespace vesk {
+
+SettingsFile& process_settings() {
+  static SettingsFile settings(default_settings_places());
+  return settings;
+}
+
+}  // namespace vesk

@@ -95,3 +95,11 @@ class SettingsFile {
 };
 
 }  // namespace vesk
+
+namespace vesk {
+
+// The settings file of this process, at its default places: one engine,
+// shared by the host and the INI built-ins.
+SettingsFile& process_settings();
+
+}  // namespace vesk
