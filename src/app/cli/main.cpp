@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "app/container/script_container.h"
 #include "builtins/core/dispatch.h"
 #include "engine/loader/assembly.h"
 #include "engine/loader/include_path.h"
 #include "engine/runtime/block_checks.h"
 #include "engine/runtime/interpreter.h"
 #include "platform/platform.h"
+#include "platform/text_file.h"
 #include "support/messages.h"
 #include "support/text.h"
 #include "support/utf.h"
@@ -26,6 +28,10 @@ constexpr const char* k_usage =
     "usage: vesk-cli SCRIPT [PARAM...]     run a script\n"
     "       vesk-cli --check SCRIPT        load and check a script, run nothing\n"
     "       vesk-cli --run-text SCRIPT     print the assembled, normalised run text\n"
+    "       vesk-cli --encipher SCRIPT [OUT]\n"
+    "                                      write SCRIPT as an enciphered script to OUT\n"
+    "                                      (default: SCRIPT itself, the plain text kept\n"
+    "                                      as SCRIPT with the extension .ORG)\n"
     "       vesk-cli --help                show this text\n"
     "\n"
     "PRINT output goes to standard output, one UTF-8 line each. A script error\n"
@@ -33,7 +39,9 @@ constexpr const char* k_usage =
     "EXITEXIT n exits with n; otherwise the status is 0. Status 2 means the\n"
     "command line was wrong. Messages are Japanese when LANG, LC_ALL or\n"
     "LC_MESSAGES begins with \"ja\" (on Windows: the system language).\n"
-    "SCRIPT may leave out its \".vsk\" extension.\n";
+    "A recoverable failure that would ask whether to abort writes its question\n"
+    "to standard error and lets the script go on. Enciphered scripts run like\n"
+    "plain ones. SCRIPT may leave out its \".vsk\" extension.\n";
 
 void write_line(FILE* stream, std::u16string_view text) {
   std::string bytes = vesk::utf16_to_utf8(text);
@@ -62,10 +70,28 @@ class ConsoleOutput : public vesk::RunOutput {
     write_line(stderr, location);
     std::fflush(stderr);
   }
+  // Nobody can answer at a console: the question is shown and the script
+  // goes on (the answer "No").
+  bool ask_abort(const std::u16string& text, bool ok_only) override {
+    for (const std::u16string& line : vesk::split_lines(text)) write_line(stderr, line);
+    std::fflush(stderr);
+    return ok_only;
+  }
 };
 
+// Scripts are read through the container reader; a refused container ends
+// the load with its message.
+bool read_container(vesk::loader::Lines& lines, std::u16string_view path, std::u16string& error) {
+  std::u16string refused;
+  vesk::ContainerNotices notices{nullptr, [&refused](const std::u16string& text) { refused = text; }};
+  vesk::read_script_container(lines, path, notices);
+  if (refused.empty()) return true;
+  error = refused;
+  return false;
+}
+
 struct Options {
-  enum class Mode { Run, Check, RunText } mode = Mode::Run;
+  enum class Mode { Run, Check, RunText, Encipher } mode = Mode::Run;
   std::u16string script;
   std::vector<std::u16string> params;
 };
@@ -76,11 +102,17 @@ int run(const Options& options) {
     write_line(stderr, u"vesk-cli: script not found: " + script);
     return 2;
   }
+  if (options.mode == Options::Mode::Encipher) {
+    std::u16string output = options.params.empty() ? script : vesk::platform::absolute_path(options.params[0]);
+    if (vesk::write_script_container(script, output)) return 0;
+    write_line(stderr, u"vesk-cli: cannot write the enciphered script " + output);
+    return 1;
+  }
   // CALL targets of the main file resolve against the script's folder.
   vesk::platform::set_current_directory(vesk::loader::directory_of(script));
 
   vesk::loader::FileTimes times;
-  vesk::loader::Assembler assembler(times);
+  vesk::loader::Assembler assembler(times, vesk::loader::literal_call_target, read_container);
   vesk::loader::AssemblyResult assembled = assembler.assemble({script, {}, std::nullopt});
   if (!assembled.ok) {
     write_line(stderr, assembled.error);
@@ -117,6 +149,7 @@ int cli_main(const std::vector<std::u16string>& args) {
   }
   if (i < args.size() && args[i] == u"--check") options.mode = Options::Mode::Check, ++i;
   else if (i < args.size() && args[i] == u"--run-text") options.mode = Options::Mode::RunText, ++i;
+  else if (i < args.size() && args[i] == u"--encipher") options.mode = Options::Mode::Encipher, ++i;
   if (i >= args.size()) {
     std::fputs(k_usage, stderr);
     return 2;

@@ -69,7 +69,7 @@ std::optional<std::u16string> literal_call_target(std::u16string_view target, st
   return std::nullopt;
 }
 
-bool plain_text_container(Lines&, std::u16string&) { return true; }
+bool plain_text_container(Lines&, std::u16string_view, std::u16string&) { return true; }
 
 bool wrap_file(const std::u16string& name, Lines& lines, std::u16string& error) {
   ModuleNumbers scratch_modules;
@@ -120,7 +120,7 @@ bool Assembler::load_file(const std::u16string& path, size_t position, Lines& li
     return false;
   }
   lines = std::move(file->lines);
-  if (!m_decode(lines, result.error)) return false;
+  if (!m_decode(lines, path, result.error)) return false;
   if (m_times.record(position, platform::file_time_dos(path))) result.changed = true;
   return true;
 }

@@ -44,15 +44,16 @@ struct AssemblyResult {
 // or nothing with [error] set (the evaluation stopped the run).
 using CallTargetEvaluator = std::function<std::optional<std::u16string>(std::u16string_view, std::u16string& error)>;
 
-// Decodes a loaded file in place when it is a script container.
-using ContainerDecoder = std::function<bool(Lines&, std::u16string& error)>;
+// Decodes the file [path], loaded as [lines], in place when it is a script
+// container; false with [error] set when the file is refused.
+using ContainerDecoder = std::function<bool(Lines&, std::u16string_view path, std::u16string& error)>;
 
 // Reads a CALL target that is a single string literal. Any other expression
 // needs the evaluator, which plugs in through CallTargetEvaluator.
 std::optional<std::u16string> literal_call_target(std::u16string_view target, std::u16string& error);
 
 // Leaves the lines as they are: plain scripts need no decoding.
-bool plain_text_container(Lines& lines, std::u16string& error);
+bool plain_text_container(Lines& lines, std::u16string_view path, std::u16string& error);
 
 // Wraps [lines] into the file procedure [name]: a header in front, "FEND" in
 // front of the first definition (or at the end when there is none).
