@@ -55,7 +55,7 @@ vesk_prefix_create() {
 
 vesk_wine_start() {
   export WINEPREFIX="${VESK_WINEPREFIX:-$vesk_root/build/win32/wineprefix}"
-  export WINEARCH=win32
+  export WINEARCH="${VESK_WINEARCH:-win32}"
   export WINEDEBUG=-all
   # Without this Wine writes menu entries and desktop files on the host.
   export WINEDLLOVERRIDES=winemenubuilder.exe=d

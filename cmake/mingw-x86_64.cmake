@@ -1,0 +1,19 @@
+# Cross-compiles VESK for 64-bit Windows (used for the Wine tests only where the machine runs no 32-bit programs) with mingw-w64. The posix thread
+# model is required: the win32 model of GCC 12 has no std::thread or std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Test programs run under Wine; tools/test provides the prefix and display.
+find_program(VESK_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(VESK_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VESK_WINE})
+endif()
