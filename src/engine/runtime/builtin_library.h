@@ -34,7 +34,7 @@ class BuiltinState {
   virtual void end_of_run() {}
 };
 
-enum class BuiltinStateSlot { Files, Count };
+enum class BuiltinStateSlot { Files, Windows, Count };
 
 class BuiltinLibrary {
  public:
