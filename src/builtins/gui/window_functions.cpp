@@ -53,21 +53,17 @@ bool thread_told_to_end(BuiltinContext& ctx) {
 
 }  // namespace
 
-// GETID(title, class, wait, child caption)
-Value builtin_getid(BuiltinContext& ctx) {
+namespace gui {
+
+int32_t get_id(BuiltinContext& ctx, std::u16string title, std::u16string_view klass, double seconds,
+               std::u16string_view caption) {
   using clock = std::chrono::steady_clock;
   Interpreter& interpreter = ctx.interpreter;
   WindowState& state = gui::window_state(interpreter);
   gui::ThreadGuiRecord& record = state.record(ctx.frame.slot);
-
-  bool null_title = ctx.given(0) && ctx.value(0).type() == VarType::Null;
-  std::u16string title = gui::system_upper(ctx.text(0));
-  std::u16string klass = gui::system_upper(ctx.given(1) ? ctx.text(1) : std::u16string());
-  std::u16string caption = gui::system_upper(ctx.given(3) ? ctx.text(3) : std::u16string());
-  if (title.empty() || null_title) title = gui::k_no_title_marker;
+  if (title.empty()) title = gui::k_no_title_marker;
   record.last_getid_title = title;
 
-  double seconds = ctx.given(2) ? ctx.number(2) : 0;
   int64_t wait_ms = static_cast<int64_t>(seconds * 1000);
   if (seconds > 0 && wait_ms == 0) wait_ms = 1;
   bool unlimited = seconds < 0;
@@ -76,7 +72,7 @@ Value builtin_getid(BuiltinContext& ctx) {
   bool browser = klass == u"IEFRAME" && starts_with(statement, u"ACW(GETID");
 
   bool special = false;
-  if (HWND w = special_window(ctx, title, special); special) return Value::i4(state.id_of(w));
+  if (HWND w = special_window(ctx, title, special); special) return state.id_of(w);
 
   int64_t minimum_tries = 10;
   int64_t minimum_ms = 0;
@@ -104,7 +100,7 @@ Value builtin_getid(BuiltinContext& ctx) {
     if (!unlimited && tries >= minimum_tries &&
         clock::now() - start >= std::chrono::milliseconds(minimum_ms))
       break;
-    if (interpreter.stop_requested() || thread_told_to_end(ctx)) return Value::i4(-1);
+    if (interpreter.stop_requested() || thread_told_to_end(ctx)) return -1;
     found = gui::find_top_window(interpreter, title, klass);
     if (found && !caption.empty()) found = gui::find_child_by_caption(interpreter, found, caption);
     if (found || (minimum_tries == 1 && minimum_ms <= 10 && !unlimited)) break;
@@ -115,7 +111,7 @@ Value builtin_getid(BuiltinContext& ctx) {
     if (unlimited && tries > 99999) tries = 1;
   }
   if (!found) found = fallback_search(ctx, title, klass, browser);
-  if (!found) return Value::i4(-1);
+  if (!found) return -1;
 
   if (unlimited) sleep_and_pump(interpreter, 20, 1);
   if (tries > 0 && !IsWindowVisible(found))
@@ -128,7 +124,18 @@ Value builtin_getid(BuiltinContext& ctx) {
     sleep_and_pump(interpreter, 2, 4);
   else
     short_pump(interpreter, 2);
-  return Value::i4(state.id_of(found));
+  return state.id_of(found);
+}
+
+}  // namespace gui
+
+// GETID(title, class, wait, child caption)
+Value builtin_getid(BuiltinContext& ctx) {
+  bool null_title = ctx.given(0) && ctx.value(0).type() == VarType::Null;
+  std::u16string title = null_title ? std::u16string() : gui::system_upper(ctx.text(0));
+  std::u16string klass = gui::system_upper(ctx.given(1) ? ctx.text(1) : std::u16string());
+  std::u16string caption = gui::system_upper(ctx.given(3) ? ctx.text(3) : std::u16string());
+  return Value::i4(gui::get_id(ctx, std::move(title), klass, ctx.given(2) ? ctx.number(2) : 0, caption));
 }
 
 // GETALLWIN(id): the windows into ALL_WIN_ID, the children of [id] when it

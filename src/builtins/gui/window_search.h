@@ -10,6 +10,7 @@
 
 namespace vesk {
 class Interpreter;
+class BuiltinContext;
 }
 
 namespace vesk::gui {
@@ -44,6 +45,12 @@ HWND find_child_by_caption(Interpreter& interpreter, HWND window, std::u16string
 // The top-level window under [point]; with [stop_at_mdi_child] the climb
 // also stops at an MDI child.
 HWND top_level_at(POINT point, bool stop_at_mdi_child = false);
+
+// GETID's search with its waiting policy: [title], [klass] and [caption]
+// upper-cased ([title] empty: the no-title marker), [seconds] of waiting (0:
+// the default policy, negative: no limit). The window's ID, or -1.
+int32_t get_id(BuiltinContext& ctx, std::u16string title, std::u16string_view klass, double seconds,
+               std::u16string_view caption);
 
 // Waits until [window]'s thread is ready for input; true when it stayed
 // busy (a time-out or a failed send).
