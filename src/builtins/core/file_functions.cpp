@@ -44,6 +44,9 @@ enum : int64_t {
 constexpr int64_t k_line_count = -1, k_all_text = -2, k_insert = -1;
 constexpr int k_quote_ignored = 3, k_quote_enclose = 2;
 constexpr int32_t k_slots = 64;
+// FPUT pads with empty lines up to the line it is given: a line number
+// beyond this many lines is refused instead of exhausting memory.
+constexpr int64_t k_max_lines = 16 * 1024 * 1024;
 
 struct FileSlot {
   int32_t write_encoding = 0;  // 0: read-only
@@ -57,6 +60,7 @@ struct FileSlot {
   std::u16string cached_rest;
   std::vector<std::u16string> lines;
   std::unique_ptr<platform::HeldFile> held;
+  bool made_by_hold = false;  // the hold created the file: dropping the edits removes it
 
   bool open() const { return !path.empty(); }
   char16_t separator() const { return tab ? u'\t' : u','; }
@@ -279,6 +283,7 @@ Outcome open_file(BuiltinContext& ctx) {
   slot.tab = mode & k_tab;
   slot.exclusive = mode & k_exclusive;
   if (slot.exclusive) {
+    slot.made_by_hold = !platform::file_exists(path);
     slot.held = platform::hold_file(path);
     if (!slot.held) return {Value::i4(-1)};
   }
@@ -295,6 +300,10 @@ Outcome close_file(BuiltinContext& ctx) {
   Outcome outcome{ctx.true_value()};
   if (slot->write_encoding != 0 && !discard && !write_back(*slot))
     outcome = {ctx.false_value(), message(MessageId::FileWriteFailed, slot->path)};
+  if (discard && slot->made_by_hold) {
+    slot->held.reset();
+    platform::delete_file(slot->path);
+  }
   *slot = FileSlot();
   return outcome;
 }
@@ -333,6 +342,7 @@ Outcome put_into_file(BuiltinContext& ctx) {
     lines.push_back(column >= 1 ? with_column(u"", column, text, slot->separator(), quote_mode) : text);
     return {Value()};
   }
+  if (line > k_max_lines) return {Value(), message(MessageId::FileLineTooFar, ctx.text(2))};
   size_t at = static_cast<size_t>(line - 1);
   if (column == k_insert) {
     if (lines.size() < at) lines.resize(at);
