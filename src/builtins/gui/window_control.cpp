@@ -19,17 +19,17 @@ namespace vesk {
 namespace gui {
 namespace {
 
+BOOL CALLBACK first_visible_top_level(HWND w, LPARAM data) {
+  if (GetParent(w) || !IsWindowVisible(w)) return TRUE;
+  *reinterpret_cast<HWND*>(data) = w;
+  return FALSE;
+}
+
+// The program's own main window: the first visible top-level window of
+// this thread (the launcher, once the host has one).
 HWND main_window_of_program() {
-  // The launcher's window once the host registers it.
   HWND window = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM data) -> BOOL {
-        if (GetParent(w) || !IsWindowVisible(w)) return TRUE;
-        *reinterpret_cast<HWND*>(data) = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&window));
+  EnumThreadWindows(GetCurrentThreadId(), first_visible_top_level, reinterpret_cast<LPARAM>(&window));
   return window;
 }
 
@@ -125,15 +125,14 @@ std::u16string trimmed(const wchar_t* buffer, int length) {
   return std::u16string(trim_blanks(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), length)));
 }
 
+BOOL CALLBACK add_display(HMONITOR m, HDC, LPRECT, LPARAM data) {
+  reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(m);
+  return TRUE;
+}
+
 std::vector<HMONITOR> displays() {
   std::vector<HMONITOR> list;
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR m, HDC, LPRECT, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(m);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&list));
+  EnumDisplayMonitors(nullptr, nullptr, add_display, reinterpret_cast<LPARAM>(&list));
   return list;
 }
 

@@ -116,6 +116,11 @@ HWND find_in_process(const std::vector<Candidate>& candidates, DWORD process) {
   return sized ? sized : any;
 }
 
+BOOL CALLBACK add_visible(HWND w, LPARAM data) {
+  if (IsWindowVisible(w)) reinterpret_cast<std::unordered_set<HWND>*>(data)->insert(w);
+  return TRUE;
+}
+
 // The visible top-level windows, enumerated again when older than a second.
 class TopLevelCache {
  public:
@@ -124,12 +129,7 @@ class TopLevelCache {
     auto now = std::chrono::steady_clock::now();
     if (now - m_taken > std::chrono::seconds(1)) {
       m_windows.clear();
-      EnumWindows(
-          [](HWND w, LPARAM data) -> BOOL {
-            if (IsWindowVisible(w)) reinterpret_cast<std::unordered_set<HWND>*>(data)->insert(w);
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&m_windows));
+      EnumWindows(add_visible, reinterpret_cast<LPARAM>(&m_windows));
       m_taken = now;
     }
     return m_windows.count(window) > 0;
