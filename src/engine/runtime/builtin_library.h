@@ -34,7 +34,7 @@ class BuiltinState {
   virtual void end_of_run() {}
 };
 
-enum class BuiltinStateSlot { Files, Windows, Count };
+enum class BuiltinStateSlot { Files, Windows, Input, Count };
 
 class BuiltinLibrary {
  public:

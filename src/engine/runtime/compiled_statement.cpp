@@ -54,6 +54,20 @@ void name_shape(CompiledStatement& s, std::u16string_view name) {
   s.name_head = std::u16string(head.substr(0, head.find(u'.')));
 }
 
+bool is_plain_name(const CompiledExpression& e) {
+  return e.ok && e.root && e.trailing_indices.empty() && e.root->op == ExprOp::Name && !e.root->name->dotted &&
+         e.root->name->indices.empty();
+}
+
+// NAME + operand, where the left operand is the plain name [target].
+bool is_append(const CompiledExpression& e, std::u16string_view target) {
+  if (!e.ok || !e.root || !e.trailing_indices.empty() || e.root->op != ExprOp::Binary ||
+      e.root->binary != TokenKind::Plus)
+    return false;
+  const ExprNode& left = *e.root->left;
+  return left.op == ExprOp::Name && !left.name->dotted && left.name->indices.empty() && left.name->name == target;
+}
+
 void compile_plain(CompiledStatement& s, std::u16string_view text) {
   size_t eq = assignment_position(text);
   if (eq == std::u16string_view::npos) {
@@ -74,6 +88,8 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
   }
   s.form = has_dot_outside(left) ? StatementForm::MemberPut : StatementForm::Assign;
   s.expr = expression(right);
+  s.append_to_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr) &&
+                       is_append(*s.expr, s.target_expr->root->name->name);
 }
 
 }  // namespace

@@ -66,6 +66,9 @@ struct CompiledStatement {
   int32_t default_offset = -1;
   int32_t end_offset = -1;
   int32_t number = 0;  // BREAK/CONTINUE count; TRY handler kind 1 = EXCEPT
+  // Assign of the form NAME = NAME + operand: a string may be appended in
+  // place.
+  bool append_to_target = false;
 };
 
 // Compiles statement [text] of kind [kind] (a StatementKind code).

@@ -176,7 +176,7 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   bool outer = starts_with(n, u"GLOBAL.");
   if (outer) n.remove_prefix(7);
   OutsideModule scope(frame, outer);
-  m_store.write(frame, n, indices, value);
+  m_store.write(frame, n, indices, value, false, false, name.dotted ? nullptr : &name.slot_hint);
 }
 
 void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
@@ -202,6 +202,7 @@ void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
       return;
     }
     default: {
+      if (s.append_to_target && run_append(frame, s)) return;
       int32_t line = frame.statement();
       EvalResult r = evaluate_in(*s.expr, frame);
       if (r.failed || frame.statement() != line) return;
@@ -212,6 +213,49 @@ void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
       assign(frame, s, r.value);
     }
   }
+}
+
+namespace {
+
+// A local scalar of a frame, found again by its slot (slots never move).
+class LocalTarget : public AppendTarget {
+ public:
+  LocalTarget(CallFrame& frame, const std::u16string& name, int32_t slot)
+      : m_frame(frame), m_name(name), m_slot(slot) {}
+  Value* value() override {
+    if (m_frame.error || m_slot >= m_frame.variable_count() || m_frame.variable_names.name_at(m_slot) != m_name)
+      return nullptr;
+    Variable& var = m_frame.variables[m_slot];
+    return var.is_array() ? nullptr : &var.values[0];
+  }
+
+ private:
+  CallFrame& m_frame;
+  const std::u16string& m_name;
+  int32_t m_slot;
+};
+
+}  // namespace
+
+// NAME = NAME + operand on a local string variable: the operand's text is
+// appended in place where the variable alone holds its text, so building a
+// text piece by piece is not quadratic. False when the statement takes the
+// ordinary path.
+bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
+  if (frame.error || frame.exit) return false;
+  const std::u16string& name = s.target_expr->root->name->name;
+  int32_t slot = frame.variable_names.find(name);
+  if (slot < 0 || frame.variables[slot].is_array() || !frame.variables[slot].values[0].is_string()) return false;
+  int32_t line = frame.statement();
+  LocalTarget target(frame, name, slot);
+  FrameHost host(*this, frame);
+  bool outer_mark = m_library && m_library->byte_string_mark();
+  if (m_library) m_library->set_byte_string_mark(false);
+  bool stored = false;
+  EvalResult r = evaluate_append(*s.expr, host, frame.variables[slot].values[0], target, stored);
+  if (m_library) m_library->set_byte_string_mark(outer_mark);
+  if (!stored && !r.failed && frame.statement() == line) assign(frame, s, r.value);
+  return true;
 }
 
 // Runs statements from the frame's counter while it is below [end] and

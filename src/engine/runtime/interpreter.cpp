@@ -46,6 +46,7 @@ Interpreter::Interpreter(RunOutput& output)
 Interpreter::~Interpreter() {
   m_threads->join_all();
   for (auto& slot : m_compiled) delete slot.exchange(nullptr);
+  clear_function_shapes();
 }
 
 bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& error) {
@@ -59,6 +60,8 @@ bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& e
   for (auto& slot : m_compiled) delete slot.exchange(nullptr);
   bool ok = preprocess(run_text, m_program, m_store, error);
   m_compiled = std::vector<std::atomic<CompiledStatement*>>(m_program.code.size());
+  clear_function_shapes();
+  m_function_shapes = std::vector<std::atomic<FunctionShape*>>(m_program.functions.size());
   m_store.set_old_bool(m_program.options.old_bool);
   return ok;
 }

@@ -174,6 +174,7 @@ class Interpreter {
   const CompiledStatement& compiled(int32_t statement);
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
+  bool run_append(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
   void run_for(CallFrame& frame, const CompiledStatement& s);
   void run_while(CallFrame& frame, const CompiledStatement& s);
@@ -204,6 +205,10 @@ class Interpreter {
   void run_handler(CallFrame& frame, const TryRecord& record);
 
   // User functions.
+  struct FunctionShape;
+  // The parameter list and length of [function], read once and kept.
+  const FunctionShape& function_shape(int32_t function);
+  void clear_function_shapes();
   int32_t find_function(std::u16string_view name, const CallFrame& frame, std::u16string& module) const;
   Value call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* call,
                   std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread = false);
@@ -216,6 +221,7 @@ class Interpreter {
   Program m_program;
   VariableStore m_store;
   std::vector<std::atomic<CompiledStatement*>> m_compiled;
+  std::vector<std::atomic<FunctionShape*>> m_function_shapes;
   std::unique_ptr<ScriptThreads> m_threads;
   MainThreadCalls m_main_calls;
   std::array<std::function<void()>, static_cast<size_t>(CleanupStep::Count)> m_cleanup_steps;

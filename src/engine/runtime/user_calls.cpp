@@ -54,6 +54,29 @@ struct BoundArgument {
 
 }  // namespace
 
+struct Interpreter::FunctionShape {
+  std::vector<Parameter> params;
+  int32_t count = 1;  // statements from the header up to its FEND
+};
+
+const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) {
+  std::atomic<FunctionShape*>& slot = m_function_shapes[function];
+  if (FunctionShape* shape = slot.load(std::memory_order_acquire)) return *shape;
+  const FunctionEntry& entry = m_program.functions[function];
+  auto made = std::make_unique<FunctionShape>();
+  made->params = parse_parameters(m_program.code[entry.header]);
+  while (entry.header + made->count < static_cast<int32_t>(m_program.code.size()) &&
+         m_program.kinds[entry.header + made->count] != int32_t(StatementKind::Fend))
+    ++made->count;
+  FunctionShape* expected = nullptr;
+  if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
+  return *expected;  // another thread read it first
+}
+
+void Interpreter::clear_function_shapes() {
+  for (auto& slot : m_function_shapes) delete slot.exchange(nullptr);
+}
+
 int32_t Interpreter::find_function(std::u16string_view written, const CallFrame& frame, std::u16string& module) const {
   module.clear();
   // A member name behind a "." keeps the case it was written in; function
@@ -121,7 +144,9 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     return Value::r8(0);
   }
   const std::u16string& header = m_program.code[entry.header];
-  std::vector<Parameter> params = list_mode ? std::vector<Parameter>{} : parse_parameters(header);
+  const FunctionShape& shape = function_shape(function);
+  static const std::vector<Parameter> k_no_parameters;
+  const std::vector<Parameter>& params = list_mode ? k_no_parameters : shape.params;
 
   // Arguments are evaluated in the caller's frame, left to right.
   std::vector<Value> values;
@@ -155,10 +180,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   auto frame = std::make_unique<CallFrame>();
   CallFrame& f = *frame;
   f.base = entry.header;
-  f.count = 1;
-  while (f.base + f.count < static_cast<int32_t>(m_program.code.size()) &&
-         m_program.kinds[f.base + f.count] != int32_t(StatementKind::Fend))
-    ++f.count;
+  f.count = shape.count;
   f.module_name = module;
   f.except_count = caller.except_count;
   f.slot = caller.slot;
@@ -171,7 +193,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     for (size_t i = 0; i < list_arguments.size(); ++i) v.values[i] = list_arguments[i];
   } else {
     for (size_t k = 0; k < params.size(); ++k) {
-      Parameter& p = params[k];
+      const Parameter& p = params[k];
       bool passed = k < values.size() && !(site && trim_blanks(site->arguments[k]).empty());
       if (!p.array) {
         Value v;

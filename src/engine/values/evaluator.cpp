@@ -50,6 +50,18 @@ int three_way(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// Whether comparison [op] holds for the three-way [order].
+bool holds(TokenKind op, int order) {
+  switch (op) {
+    case TokenKind::Greater: return order > 0;
+    case TokenKind::Less: return order < 0;
+    case TokenKind::Equal: return order == 0;
+    case TokenKind::GreaterEqual: return order >= 0;
+    case TokenKind::LessEqual: return order <= 0;
+    default: return order != 0;
+  }
+}
+
 // Truncates toward zero into 64 bits; false when out of range or no number.
 bool truncate_to_i64(const Value& v, int64_t& out) {
   if (is_integer_kind(v)) {
@@ -80,6 +92,10 @@ class Evaluator {
     return m_short_done ? m_short_value : v;
   }
   bool failed() const { return m_failed; }
+  Value sum(Value a, Value b) { return add(std::move(a), std::move(b), *m_expr.root); }
+  // The text that "+" appends to the string [left] for [right]; false when
+  // the sum is no plain concatenation or [right] has no text.
+  bool appended_text(const Value& left, const Value& right, std::u16string& text);
 
  private:
   Value fail() {
@@ -209,6 +225,21 @@ Value Evaluator::eval_binary(const ExprNode& node) {
   if (m_short_done) return {};
   Value right = eval(*node.right);
   if (m_short_done) return {};
+  // OPTIMIZATION: two doubles need no normalisation; each operator below
+  // gives what its general path would.
+  if (left.is(VarType::R8) && right.is(VarType::R8)) {
+    double a = left.as_r8(), b = right.as_r8();
+    switch (op) {
+      case TokenKind::Plus: return Value::r8(a + b);
+      case TokenKind::Minus: return Value::r8(a - b);
+      case TokenKind::Star: return Value::r8(a * b);
+      case TokenKind::Slash: return Value::r8(b == 0 ? 0.0 : a / b);
+      case TokenKind::Greater: case TokenKind::Less: case TokenKind::Equal:
+      case TokenKind::GreaterEqual: case TokenKind::LessEqual: case TokenKind::NotEqual:
+        return holds(op, three_way(a, b)) ? m_host.true_value() : m_host.false_value();
+      default: break;
+    }
+  }
   if (op >= TokenKind::Greater && op <= TokenKind::NotEqual) return compare(std::move(left), std::move(right), node);
   if (op == TokenKind::Plus) return add(std::move(left), std::move(right), node);
 
@@ -279,6 +310,19 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
   return Value::string(*x + *y);
 }
 
+bool Evaluator::appended_text(const Value& left, const Value& right, std::u16string& text) {
+  if (!left.is_string()) return false;
+  Value r = normalise(right, left, false, false);
+  if (r.is_string()) {
+    text = r.as_string();
+    return true;
+  }
+  Converted<std::u16string> y = to_text(r);
+  if (!y.ok()) return false;
+  text = std::move(*y);
+  return true;
+}
+
 Value Evaluator::compare(Value a, Value b, const ExprNode& node) {
   bool empty_word = is_empty_word(node.left.get()) || is_empty_word(node.right.get());
   Value l = normalise(a, b, true, empty_word);
@@ -309,16 +353,7 @@ Value Evaluator::compare(Value a, Value b, const ExprNode& node) {
     }
     order = three_way(*x, *y);
   }
-  bool holds = false;
-  switch (node.binary) {
-    case TokenKind::Greater: holds = order > 0; break;
-    case TokenKind::Less: holds = order < 0; break;
-    case TokenKind::Equal: holds = order == 0; break;
-    case TokenKind::GreaterEqual: holds = order >= 0; break;
-    case TokenKind::LessEqual: holds = order <= 0; break;
-    default: holds = order != 0; break;
-  }
-  return holds ? m_host.true_value() : m_host.false_value();
+  return holds(node.binary, order) ? m_host.true_value() : m_host.false_value();
 }
 
 // Applies up to three trailing indices to an array result.
@@ -407,6 +442,62 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   return {std::move(v), false};
 }
 
+namespace {
+
+// The final step of an evaluation for a string result: its escapes are
+// expanded, or the text is marked as holding none.
+void finish_string(Value& v, const EvalOptions& options) {
+  if (v.as_string().find(u"<#") != std::u16string::npos) expand_escapes_in_place(v.mutable_string(), options.special_char);
+  else v.mark_string_escape_free();
+}
+
+}  // namespace
+
+EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value left, AppendTarget& target,
+                           bool& stored) {
+  stored = false;
+  size_t line = host.current_line();
+  Evaluator evaluator(expr, host, false);
+  Value right = evaluator.run(*expr.root->right);
+  bool failed = evaluator.failed();
+  Value v;
+  std::u16string text;
+  Value* held = nullptr;
+  if (!failed && host.current_line() == line) {
+    held = target.value();
+    if (!held || !held->is_string() || !left.is_string() || &held->as_string() != &left.as_string() ||
+        !evaluator.appended_text(left, right, text))
+      held = nullptr;
+  }
+  if (held) {
+    bool clean = held->string_escape_free();
+    left = Value();  // the variable alone may hold the text now
+    std::u16string& buffer = held->mutable_string();
+    size_t from = buffer.size();
+    buffer += text;
+    // A text known to be free of escapes can only gain one in the new part
+    // or where it meets the old one.
+    size_t scan = clean && from > 0 ? from - 1 : 0;
+    if (buffer.find(u"<#", scan) != std::u16string::npos) expand_escapes_in_place(buffer, host.options().special_char);
+    else held->mark_string_escape_free();
+    stored = true;
+    return {Value(), false};
+  }
+  v = evaluator.sum(std::move(left), std::move(right));
+  failed = failed || evaluator.failed();
+  if (host.current_line() != line) return {Value::byte(0), true};
+  if (failed) {
+    host.report_expression_error();
+    return {Value::byte(0), true};
+  }
+  if (v.is_string()) {
+    finish_string(v, host.options());
+  } else if (v.is(VarType::R8) && !host.options().round_value) {
+    v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
+  }
+  return {std::move(v), false};
+}
+
 EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool condition) {
   if (expr.empty) return {Value(), false};
   size_t line = host.current_line();
@@ -432,8 +523,8 @@ EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool conditi
     host.report_expression_error();
     return {Value::byte(0), true};
   }
-  if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos) {
-    expand_escapes_in_place(v.mutable_string(), host.options().special_char);
+  if (v.is_string()) {
+    finish_string(v, host.options());
   } else if (v.is(VarType::R8) && !host.options().round_value) {
     v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
   }

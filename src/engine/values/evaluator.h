@@ -71,6 +71,26 @@ struct EvalResult {
 // honoured only under OPTION SHORTCIRCUIT.
 EvalResult evaluate(const CompiledExpression& expression, EvalHost& host, bool condition = false);
 
+// Where the in-place "+" of evaluate_append() finds its variable's value
+// once the right operand has run (which may have moved or removed it).
+class AppendTarget {
+ public:
+  virtual ~AppendTarget() = default;
+  // The variable's value now; nullptr when the name no longer reaches a
+  // plain variable.
+  virtual Value* value() = 0;
+};
+
+// Evaluates the assignment NAME = NAME + operand, whose [expression] root is
+// that "+" and whose [left] is NAME's value as read first. When the
+// variable still holds [left]'s text after the operand ran, the operand's
+// text is appended to the variable in place (the buffer is copied first
+// only when another value shares it) and [stored] is set: the assignment is
+// done. Otherwise the sum is answered for the caller to store. Values,
+// errors and their order are those of evaluate().
+EvalResult evaluate_append(const CompiledExpression& expression, EvalHost& host, Value left, AppendTarget& target,
+                           bool& stored);
+
 // Evaluates one part of an expression (an index) as an evaluation of its
 // own, without the final rounding and without reporting.
 EvalResult evaluate_part(const ExprNode& node, EvalHost& host);

@@ -10,6 +10,7 @@
 // evaluation host each time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -93,6 +94,9 @@ struct NameRef {
   std::u16string name;  // without the brackets
   std::vector<ExprPtr> indices;
   bool dotted = false;  // holds a "." (a module name or a member access)
+  // The frame slot where [name] was last found: a guess, checked against
+  // the slot's name before use, so any frame and thread may share it.
+  mutable std::atomic<int32_t> slot_hint{-1};
 };
 
 enum class ExprOp : uint8_t {

@@ -3,6 +3,7 @@
 // variable store and the engine read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,7 +21,7 @@ namespace vesk {
 class NameIndex {
  public:
   int32_t find(std::u16string_view name) const {
-    auto it = m_index.find(std::u16string(name));
+    auto it = m_index.find(name);
     return it == m_index.end() ? -1 : it->second;
   }
   int32_t add(std::u16string name) {
@@ -29,6 +30,14 @@ class NameIndex {
     return it->second;
   }
   const std::u16string& name_at(int32_t slot) const { return m_names[slot]; }
+  // find() through a remembered slot [hint], which it updates.
+  int32_t find(std::u16string_view name, std::atomic<int32_t>& hint) const {
+    int32_t h = hint.load(std::memory_order_relaxed);
+    if (h >= 0 && h < size() && m_names[h] == name) return h;
+    int32_t found = find(name);
+    if (found >= 0) hint.store(found, std::memory_order_relaxed);
+    return found;
+  }
   int32_t size() const { return static_cast<int32_t>(m_names.size()); }
   void clear() {
     m_names.clear();
@@ -36,8 +45,18 @@ class NameIndex {
   }
 
  private:
+  // A lookup by view builds no string.
+  struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>{}(text); }
+  };
+  struct ViewEqual {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const { return a == b; }
+  };
+
   std::vector<std::u16string> m_names;
-  std::unordered_map<std::u16string, int32_t> m_index;
+  std::unordered_map<std::u16string, int32_t, ViewHash, ViewEqual> m_index;
 };
 
 // One variable: a scalar holds one value and no bounds; an array holds its

@@ -108,6 +108,7 @@ std::u16string& Value::mutable_string() {
     m_u.string->release();
     m_u.string = copy;
   }
+  m_u.string->escape_free = false;
   return m_u.string->text;
 }
 

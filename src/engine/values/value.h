@@ -70,6 +70,9 @@ class ComObject : public RefCounted {
 struct StringData : RefCounted {
   explicit StringData(std::u16string t) : text(std::move(t)) {}
   std::u16string text;
+  // The text is known to hold no "<#" escape. Only a holder that owns the
+  // buffer alone sets it; every write through mutable_string() clears it.
+  bool escape_free = false;
 };
 
 // A native 8-bit string buffer (bytes in the ANSI code page).
@@ -184,6 +187,12 @@ class Value {
   ArrayData& mutable_array();
   // The string for writing, copied first when shared.
   std::u16string& mutable_string();
+  // Whether the string's text is known to hold no "<#" escape, and marking
+  // it so (only when this value alone holds the buffer).
+  bool string_escape_free() const { return m_u.string->escape_free; }
+  void mark_string_escape_free() {
+    if (m_u.string->is_unique()) m_u.string->escape_free = true;
+  }
 
  private:
   static Value scalar(VarType t, int64_t bits) {

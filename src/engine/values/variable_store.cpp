@@ -363,11 +363,13 @@ bool VariableStore::special_value(const THensuFmt& frame, std::u16string_view na
   return false;
 }
 
-Value VariableStore::read(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices) {
+Value VariableStore::read(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices,
+                          std::atomic<int32_t>* slot_hint) {
   if (frame.error) return Value::byte(0);
   try {
     Value out;
-    if (int32_t slot = frame.variable_names.find(name); slot >= 0) {
+    int32_t local = slot_hint ? frame.variable_names.find(name, *slot_hint) : frame.variable_names.find(name);
+    if (int32_t slot = local; slot >= 0) {
       Access a = read_variable(frame, frame.variables[slot], name, indices, out);
       return a == Access::Found ? out : Value::byte(0);
     }
@@ -420,10 +422,11 @@ Value VariableStore::read(THensuFmt& frame, std::u16string_view name, std::span<
 }
 
 bool VariableStore::write(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices,
-                          const Value& value, bool initialising, bool no_create) {
+                          const Value& value, bool initialising, bool no_create, std::atomic<int32_t>* slot_hint) {
   if (frame.error) return false;
   try {
-    if (int32_t slot = frame.variable_names.find(name); slot >= 0)
+    int32_t local = slot_hint ? frame.variable_names.find(name, *slot_hint) : frame.variable_names.find(name);
+    if (int32_t slot = local; slot >= 0)
       return write_variable(frame, frame.variables[slot], name, indices, value, initialising) == Access::Found;
     std::unique_lock lock(m_global_lock);
     if (int32_t slot = lookup(m_global.variable_names, name, frame); slot >= 0)

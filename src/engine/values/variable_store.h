@@ -65,12 +65,14 @@ class VariableStore {
 
   // Reads [name] with its evaluated [indices]. Errors are reported and
   // yield the Byte 0.
-  Value read(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices);
+  // [slot_hint], when given, remembers where the frame held the name.
+  Value read(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices,
+             std::atomic<int32_t>* slot_hint = nullptr);
   // Writes [value]; answers false (nothing stored) on an error. With
   // [initialising] the one index is a plain position of a global array;
   // with [no_create] an unknown name is not created.
   bool write(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices, const Value& value,
-             bool initialising = false, bool no_create = false);
+             bool initialising = false, bool no_create = false, std::atomic<int32_t>* slot_hint = nullptr);
 
   // Declares a local variable: a scalar when [bounds] is empty, else an
   // array (re-declaring resizes it, keeping elements by flat position).
