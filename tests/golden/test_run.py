@@ -22,11 +22,39 @@ _loader.exec_module(run)
 # id it writes to $FAKE_PID.
 FAKE_CLI = textwrap.dedent("""\
     #!/bin/sh
-    for a in "$@"; do echo "$a"; done
+    for a in "$@"; do printf '%s\\n' "$a"; done
     [ -n "$FAKE_ERR" ] && echo "$FAKE_ERR" >&2
     [ -n "$FAKE_SLEEP" ] && { sleep "$FAKE_SLEEP" & echo $! > "$FAKE_PID"; wait; }
     exit "${FAKE_EXIT:-0}"
     """)
+
+
+# Stand-in for vesk-fixture.exe: with --wait-window it waits until the file
+# $FAKE_WAIT_FOR is written (when set) and exits with $FAKE_WAIT_EXIT; otherwise it writes "ready" and its other arguments to the
+# --log file (a Z:\ path), $FAKE_LOG_LATER a moment later, its process id to
+# $FAKE_PID, and waits to be ended. $FAKE_NOT_READY makes it wait at once.
+FAKE_FIXTURE = textwrap.dedent("""\
+    #!/bin/sh
+    log="" args=""
+    while [ $# -gt 0 ]; do
+      case "$1" in
+        --wait-window)
+          while [ -n "$FAKE_WAIT_FOR" ] && [ ! -s "$FAKE_WAIT_FOR" ]; do sleep 0.05; done
+          exit "${FAKE_WAIT_EXIT:-0}" ;;
+        --log) log=$(printf '%s' "$2" | sed 's/^Z://; s#\\\\#/#g'); shift ;;
+        *) args="$args $1" ;;
+      esac
+      shift
+    done
+    [ -n "$FAKE_NOT_READY" ] && exec sleep 30
+    [ -n "$FAKE_PID" ] && echo $$ > "$FAKE_PID"
+    printf 'ready\nargs:%s\n' "$args" > "$log"
+    [ -n "$FAKE_LOG_LATER" ] && { sleep 0.3; echo "$FAKE_LOG_LATER" >> "$log"; }
+    exec sleep 30
+    """)
+
+# Stand-in for Wine: runs the program it is given.
+FAKE_WINE = "#!/bin/sh\nexec \"$@\"\n"
 
 
 class DecodeTest(unittest.TestCase):
@@ -91,6 +119,40 @@ class ParseTest(unittest.TestCase):
         self.write("real.vsk", "// expect-exit: 0\n")
         names = [t.name for t in run.find_tests([self.folder.name], "")]
         self.assertEqual([os.path.basename(n) for n in names], ["plain.vsk", "real.vsk"])
+
+
+    def test_gui_directives(self):
+        path = self.write("t.vsk", textwrap.dedent("""\
+            // fixture: --second --title "A B"
+            // program: notepad.exe {TMP}\\x.txt
+            // expect-log: ready
+            // expect-log:  command 1 BN_CLICKED ok "&OK"
+            """))
+        test = run.parse_test(path, "t")
+        self.assertEqual(test.fixture, ["--second", "--title", "A B"])
+        self.assertEqual(test.programs, [["notepad.exe", "{TMP}\\x.txt"]])
+        self.assertEqual(test.log, ["ready", ' command 1 BN_CLICKED ok "&OK"'])
+        self.assertTrue(test.gui)
+        self.assertEqual(test.problems, [])
+
+    def test_one_fixture_per_test_and_log_expectations_need_it(self):
+        path = self.write("t.vsk", "// fixture:\n// fixture: --second\n")
+        self.assertEqual(len(run.parse_test(path, "t").problems), 1)
+        path = self.write("u.vsk", "// expect-log: ready\n// program:\n")
+        self.assertEqual(len(run.parse_test(path, "u").problems), 2)
+
+
+class LogOrderTest(unittest.TestCase):
+    def test_expected_lines_in_order_with_others_between(self):
+        lines = ["ready", "focus ok", "command 1", "focus edit", "text edit \"a\""]
+        self.assertIsNone(run.lines_in_order(["ready", "command 1", "text edit \"a\""], lines))
+        self.assertEqual(run.lines_in_order(["command 1", "ready"], lines), "ready")
+        self.assertEqual(run.lines_in_order(["focus ok", "focus ok"], lines), "focus ok")
+        self.assertIsNone(run.lines_in_order([], []))
+
+    def test_program_file_of_a_program_name(self):
+        self.assertEqual(run.program_file("NotePad"), "notepad.exe")
+        self.assertEqual(run.program_file("C:\\Windows\\regedit.exe"), "regedit.exe")
 
 
 class FolderTest(unittest.TestCase):
@@ -159,7 +221,108 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(status, 1)
         self.assertIn("timed out after 1 s", out)
         with open(pid_file) as f:
-            self.assertFalse(alive(int(f.read())))
+            self.assertTrue(ends(int(f.read())))
+
+
+class GuiRunnerTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
+        for name, text in (("fake-cli", FAKE_CLI), ("vesk-fixture.exe", FAKE_FIXTURE), ("wine", FAKE_WINE)):
+            path = os.path.join(self.folder.name, name)
+            with open(path, "w") as f:
+                f.write(text)
+            os.chmod(path, 0o755)
+        self.pid_file = os.path.join(self.folder.name, "pid")
+        saved = run.SCREENSHOT
+        run.SCREENSHOT = ["sh", "-c", 'echo picture > "$0"']
+        self.addCleanup(setattr, run, "SCREENSHOT", saved)
+
+    def script(self, text):
+        path = os.path.join(self.folder.name, "g.vsk")
+        with open(path, "w") as f:
+            f.write("// expect: {DIR}\\g.vsk\n" + textwrap.dedent(text))
+        return path
+
+    def main(self, *args, wine=True):
+        out = io.StringIO()
+        options = ["--wine", "--wine-command", os.path.join(self.folder.name, "wine")] if wine else []
+        with contextlib.redirect_stdout(out):
+            status = run.main(["--cli", os.path.join(self.folder.name, "fake-cli"), *options, *args])
+        return status, out.getvalue()
+
+    def pid(self):
+        with open(self.pid_file) as f:
+            return int(f.read())
+
+    def test_gui_tests_are_skipped_natively(self):
+        path = self.script("// fixture:\n")
+        self.assertEqual(self.main(path, wine=False), (0, "0 passed, 0 failed, 1 skipped\n"))
+
+    def test_the_fixture_gets_its_log_and_arguments_and_is_ended_after(self):
+        path = self.script(f"""\
+            // fixture: --second --title "A B"
+            // env: FAKE_PID={self.pid_file}
+            // expect-log: ready
+            // expect-log: args: --second --title A B
+            """)
+        self.assertEqual(self.main(path), (0, "1 passed, 0 failed, 0 skipped\n"))
+        self.assertTrue(ends(self.pid()))
+
+    def test_log_lines_are_waited_for_and_a_wrong_order_fails_with_a_screenshot(self):
+        path = self.script("""\
+            // fixture:
+            // env: FAKE_LOG_LATER=later
+            // expect-log: ready
+            // expect-log: later
+            """)
+        self.assertEqual(self.main(path)[0], 0)
+        path = self.script("""\
+            // fixture:
+            // expect-log: args:
+            // expect-log: ready
+            """)
+        status, out = self.main(path, "--timeout", "1")
+        self.assertEqual(status, 1)
+        self.assertIn("fixture log: no line 'ready'", out)
+        self.assertIn("        args:", out)
+        pictures = os.path.join(self.folder.name, "gui-failures")
+        picture = os.path.join(pictures, os.listdir(pictures)[0])
+        self.assertTrue(picture.endswith("g.png"))
+        self.assertIn("screenshot: " + picture, out)
+
+    def test_a_fixture_that_never_gets_ready_fails_in_time(self):
+        path = self.script("// fixture:\n// env: FAKE_NOT_READY=1\n")
+        started = time.monotonic()
+        status, out = self.main(path, "--timeout", "1")
+        self.assertLess(time.monotonic() - started, 10)
+        self.assertEqual(status, 1)
+        self.assertIn("the fixture was not ready within 1 s", out)
+
+    def test_a_program_is_waited_for_and_ended_with_what_it_started(self):
+        # The program hands itself on to a process of a new session, as
+        # Wine's launcher does: only the mark in its environment finds it.
+        path = self.script(f"""\
+            // program: sh -c "setsid sh -c 'echo $$ > {self.pid_file}; exec sleep 30' & wait"
+            // env: FAKE_WAIT_FOR={self.pid_file}
+            """)
+        self.assertEqual(self.main(path), (0, "1 passed, 0 failed, 0 skipped\n"))
+        self.assertTrue(ends(self.pid()))
+        path = self.script("// program: sleep 30\n// env: FAKE_WAIT_EXIT=1\n")
+        status, out = self.main(path)
+        self.assertEqual(status, 1)
+        self.assertIn("sleep showed no window", out)
+
+
+def ends(pid, seconds=5):
+    """True when [pid] has ended or ends within [seconds]: a process killed
+    a moment ago may still be on its way out."""
+    deadline = time.monotonic() + seconds
+    while alive(pid):
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+    return True
 
 
 def alive(pid):
