@@ -85,10 +85,19 @@ void inject_character(int64_t code, bool up) {
   send_inputs(events);
 }
 
-void inject_mouse(DWORD flags, int32_t data = 0) {
+// A button event carries the point it happens at, as an absolute move in
+// the same input: a cursor just placed by SetCursorPos may not have reached
+// the input queue yet (Wine applies it late), and the button would land at
+// the old place.
+void inject_mouse(DWORD flags, POINT at, int32_t data = 0) {
   std::vector<INPUT> events(1);
   events[0].type = INPUT_MOUSE;
-  events[0].mi.dwFlags = flags;
+  int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  int width = std::max(1, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  int height = std::max(1, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  events[0].mi.dx = static_cast<LONG>((static_cast<int64_t>(at.x - left) * 65536 + width - 1) / width);
+  events[0].mi.dy = static_cast<LONG>((static_cast<int64_t>(at.y - top) * 65536 + height - 1) / height);
+  events[0].mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
   events[0].mi.mouseData = static_cast<DWORD>(data);
   send_inputs(events);
 }
@@ -309,14 +318,15 @@ void mouse_button(Interpreter& interpreter, ButtonEvent event, int32_t x, int32_
     mouse_direct(interpreter, event, POINT{x, y}, notches, direct);
     return;
   }
+  POINT at{x, y};
   switch (event) {
-    case ButtonEvent::LeftDown: inject_mouse(MOUSEEVENTF_LEFTDOWN); break;
-    case ButtonEvent::LeftUp: inject_mouse(MOUSEEVENTF_LEFTUP); break;
-    case ButtonEvent::RightDown: inject_mouse(MOUSEEVENTF_RIGHTDOWN); break;
-    case ButtonEvent::RightUp: inject_mouse(MOUSEEVENTF_RIGHTUP); break;
-    case ButtonEvent::MiddleDown: inject_mouse(MOUSEEVENTF_MIDDLEDOWN); break;
-    case ButtonEvent::MiddleUp: inject_mouse(MOUSEEVENTF_MIDDLEUP); break;
-    case ButtonEvent::Wheel: inject_mouse(MOUSEEVENTF_WHEEL, notches * WHEEL_DELTA); break;
+    case ButtonEvent::LeftDown: inject_mouse(MOUSEEVENTF_LEFTDOWN, at); break;
+    case ButtonEvent::LeftUp: inject_mouse(MOUSEEVENTF_LEFTUP, at); break;
+    case ButtonEvent::RightDown: inject_mouse(MOUSEEVENTF_RIGHTDOWN, at); break;
+    case ButtonEvent::RightUp: inject_mouse(MOUSEEVENTF_RIGHTUP, at); break;
+    case ButtonEvent::MiddleDown: inject_mouse(MOUSEEVENTF_MIDDLEDOWN, at); break;
+    case ButtonEvent::MiddleUp: inject_mouse(MOUSEEVENTF_MIDDLEUP, at); break;
+    case ButtonEvent::Wheel: inject_mouse(MOUSEEVENTF_WHEEL, at, notches * WHEEL_DELTA); break;
   }
 }
 
@@ -341,8 +351,11 @@ void release_held_input(Interpreter& interpreter) {
     entries = state.held.take();
     point = state.last_direct_point;
   }
+  POINT cursor{0, 0};
+  GetCursorPos(&cursor);
   for (const HeldEntry& entry : entries) {
     HWND window = entry.window ? reinterpret_cast<HWND>(static_cast<uintptr_t>(*entry.window)) : nullptr;
+    if (!window) point = cursor;
     switch (entry.kind) {
       case HeldEntry::Kind::LeftButton:
         mouse_button(interpreter, ButtonEvent::LeftUp, point.x, point.y, 0, window);
@@ -573,6 +586,9 @@ Value builtin_btn(BuiltinContext& ctx) {
     std::optional<int64_t> y = button_coordinate(origin.y + ctx.integer(3), desk.top, desk.height);
     if (!x || !y) return Value();
     SetCursorPos(static_cast<int>(*x), static_cast<int>(*y));
+    at = POINT{static_cast<LONG>(*x), static_cast<LONG>(*y)};
+  } else {
+    GetCursorPos(&at);
   }
   std::unique_lock guard = lock_pumping(interpreter, input_lock(interpreter));
   if (script_button == k_button_wheel) {
