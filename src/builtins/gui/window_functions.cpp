@@ -68,8 +68,10 @@ int32_t get_id(BuiltinContext& ctx, std::u16string title, std::u16string_view kl
   if (seconds > 0 && wait_ms == 0) wait_ms = 1;
   bool unlimited = seconds < 0;
 
-  const std::u16string& statement = interpreter.program().code[ctx.frame.statement()];
-  bool browser = klass == u"IEFRAME" && starts_with(statement, u"ACW(GETID");
+  const std::vector<std::u16string>& code = interpreter.program().code;
+  int32_t at = ctx.frame.statement();
+  bool browser = klass == u"IEFRAME" && at >= 0 && at < static_cast<int32_t>(code.size()) &&
+                 starts_with(code[at], u"ACW(GETID");
 
   bool special = false;
   if (HWND w = special_window(ctx, title, special); special) return state.id_of(w);
