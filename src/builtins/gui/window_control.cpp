@@ -11,6 +11,7 @@
 #include "builtins/gui/window_search.h"
 #include "builtins/gui/window_table.h"
 #include "engine/runtime/waiting.h"
+#include "platform/platform.h"
 #include "support/messages.h"
 #include "support/text.h"
 #include "support/utf.h"
@@ -33,13 +34,7 @@ HWND main_window_of_program() {
   return window;
 }
 
-void pump_once() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+void pump_once() { platform::pump_messages(); }
 
 // Attaches to the foreground window's thread, sets [window] as foreground
 // and raises it.

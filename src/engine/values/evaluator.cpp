@@ -451,6 +451,23 @@ void finish_string(Value& v, const EvalOptions& options) {
   else v.mark_string_escape_free();
 }
 
+// The last steps of every top-level evaluation: a line change during it or
+// a failure makes it fail (the failure reported); a string gets its escapes
+// and a double its rounding.
+EvalResult finish_result(Value v, bool failed, size_t line, EvalHost& host) {
+  if (host.current_line() != line) return {Value::byte(0), true};
+  if (failed) {
+    host.report_expression_error();
+    return {Value::byte(0), true};
+  }
+  if (v.is_string()) {
+    finish_string(v, host.options());
+  } else if (v.is(VarType::R8) && !host.options().round_value) {
+    v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
+  }
+  return {std::move(v), false};
+}
+
 }  // namespace
 
 EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value left, AppendTarget& target,
@@ -485,17 +502,7 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
   }
   v = evaluator.sum(std::move(left), std::move(right));
   failed = failed || evaluator.failed();
-  if (host.current_line() != line) return {Value::byte(0), true};
-  if (failed) {
-    host.report_expression_error();
-    return {Value::byte(0), true};
-  }
-  if (v.is_string()) {
-    finish_string(v, host.options());
-  } else if (v.is(VarType::R8) && !host.options().round_value) {
-    v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
-  }
-  return {std::move(v), false};
+  return finish_result(std::move(v), failed, line, host);
 }
 
 EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool condition) {
@@ -518,17 +525,7 @@ EvalResult evaluate(const CompiledExpression& expr, EvalHost& host, bool conditi
       if (!host.pre_check()) failed = failed || !index_result(v, indices);
     }
   }
-  if (host.current_line() != line) return {Value::byte(0), true};
-  if (failed) {
-    host.report_expression_error();
-    return {Value::byte(0), true};
-  }
-  if (v.is_string()) {
-    finish_string(v, host.options());
-  } else if (v.is(VarType::R8) && !host.options().round_value) {
-    v = Value::r8(host.control_word_changed() ? round_through_text(v.as_r8()) : round_result(v.as_r8()));
-  }
-  return {std::move(v), false};
+  return finish_result(std::move(v), failed, line, host);
 }
 
 }  // namespace vesk
