@@ -291,11 +291,17 @@ Outcome open_file(BuiltinContext& ctx) {
   return {Value::i4(index + 1)};
 }
 
-Outcome close_file(BuiltinContext& ctx) {
+// Runs [work] on the slot of the file ID in the first argument, under the
+// file lock; a wrong ID is reported.
+Outcome on_slot(BuiltinContext& ctx, Outcome (*work)(BuiltinContext&, FileSlot*)) {
   FileTable& table = file_table(ctx);
   std::lock_guard guard(table.lock);
   FileSlot* slot = table.slot_of(ctx.integer(0));
   if (!slot) return wrong_id();
+  return work(ctx, slot);
+}
+
+Outcome close_file(BuiltinContext& ctx, FileSlot* slot) {
   bool discard = ctx.integer(1) != 0;
   Outcome outcome{ctx.true_value()};
   if (slot->write_encoding != 0 && !discard && !write_back(*slot))
@@ -308,11 +314,7 @@ Outcome close_file(BuiltinContext& ctx) {
   return outcome;
 }
 
-Outcome get_from_file(BuiltinContext& ctx) {
-  FileTable& table = file_table(ctx);
-  std::lock_guard guard(table.lock);
-  FileSlot* slot = table.slot_of(ctx.integer(0));
-  if (!slot) return wrong_id();
+Outcome get_from_file(BuiltinContext& ctx, FileSlot* slot) {
   int64_t line = ctx.integer(1);
   if (line == k_line_count) return {Value::i4(static_cast<int32_t>(slot->lines.size()))};
   if (line == k_all_text) return {Value::string(joined(slot->lines, false))};
@@ -322,11 +324,7 @@ Outcome get_from_file(BuiltinContext& ctx) {
   return {Value::string(read_column(*slot, line, column, ctx.integer(3) != k_quote_ignored))};
 }
 
-Outcome put_into_file(BuiltinContext& ctx) {
-  FileTable& table = file_table(ctx);
-  std::lock_guard guard(table.lock);
-  FileSlot* slot = table.slot_of(ctx.integer(0));
-  if (!slot) return wrong_id();
+Outcome put_into_file(BuiltinContext& ctx, FileSlot* slot) {
   if (slot->write_encoding == 0) return {Value(), message(MessageId::FileNotWritable, slot->path)};
   slot->drop_cache();
   std::vector<std::u16string>& lines = slot->lines;
@@ -354,11 +352,7 @@ Outcome put_into_file(BuiltinContext& ctx) {
   return {Value()};
 }
 
-Outcome delete_line(BuiltinContext& ctx) {
-  FileTable& table = file_table(ctx);
-  std::lock_guard guard(table.lock);
-  FileSlot* slot = table.slot_of(ctx.integer(0));
-  if (!slot) return wrong_id();
+Outcome delete_line(BuiltinContext& ctx, FileSlot* slot) {
   int64_t line = ctx.integer(1);
   slot->drop_cache();
   if (line >= 1 && line <= static_cast<int64_t>(slot->lines.size()))
@@ -375,16 +369,16 @@ Value builtin_fopen(BuiltinContext& ctx) {
 
 Value builtin_fclose(BuiltinContext& ctx) {
   if (too_many(ctx)) return failed_result();
-  return finish(ctx, close_file(ctx));
+  return finish(ctx, on_slot(ctx, close_file));
 }
 
-Value builtin_fget(BuiltinContext& ctx) { return finish(ctx, get_from_file(ctx)); }
+Value builtin_fget(BuiltinContext& ctx) { return finish(ctx, on_slot(ctx, get_from_file)); }
 
-Value builtin_fput(BuiltinContext& ctx) { return finish(ctx, put_into_file(ctx)); }
+Value builtin_fput(BuiltinContext& ctx) { return finish(ctx, on_slot(ctx, put_into_file)); }
 
 Value builtin_fdelline(BuiltinContext& ctx) {
   if (too_many(ctx)) return failed_result();
-  return finish(ctx, delete_line(ctx));
+  return finish(ctx, on_slot(ctx, delete_line));
 }
 
 }  // namespace vesk
