@@ -40,6 +40,19 @@ struct CallFrame : THensuFmt {
   std::vector<TryRecord> try_stack;
 
   int32_t statement() const { return base + pc; }
+  // Makes the frame as new for another call of the same function, keeping
+  // its first [keep] variables (the ones every call declares in the same
+  // order) as Empty scalars at their slots.
+  void recycle(int32_t keep) {
+    NameIndex names = std::move(variable_names);
+    std::vector<Variable> kept = std::move(variables);
+    names.truncate(keep);
+    kept.resize(static_cast<size_t>(keep));
+    for (Variable& v : kept) v.reset_scalar();
+    *this = CallFrame();
+    variable_names = std::move(names);
+    variables = std::move(kept);
+  }
   bool pending() const { return exit || break_count > 0 || continue_count > 0; }
 };
 

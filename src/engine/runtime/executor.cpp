@@ -162,6 +162,12 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
     return;
   }
   const NameRef& name = *target.root->name;
+  if (!name.dotted && name.indices.empty()) {
+    if (Value* slot = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint)) {
+      *slot = value;
+      return;
+    }
+  }
   std::vector<Value> indices;
   indices.reserve(name.indices.size());
   FrameHost host(*this, frame);

@@ -18,7 +18,11 @@ Value FrameHost::true_value() const { return m_interpreter.store().true_value();
 Value FrameHost::false_value() const { return m_interpreter.store().false_value(); }
 
 Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) {
-  if (!name.dotted) return m_interpreter.store().read(m_frame, name.name, indices, &name.slot_hint);
+  if (!name.dotted) {
+    if (indices.empty())
+      if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name.name, name.slot_hint)) return *v;
+    return m_interpreter.store().read(m_frame, name.name, indices, &name.slot_hint);
+  }
   std::u16string upper;
   std::u16string_view n = name.name;
   if (name.dotted) n = upper = ascii_upper(n);  // MODULE.member as written

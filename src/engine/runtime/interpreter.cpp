@@ -62,6 +62,8 @@ bool Interpreter::load(const std::vector<std::u16string>& run_text, LoadError& e
   m_compiled = std::vector<std::atomic<CompiledStatement*>>(m_program.code.size());
   clear_function_shapes();
   m_function_shapes = std::vector<std::atomic<FunctionShape*>>(m_program.functions.size());
+  static std::atomic<uint64_t> loads{0};
+  m_generation = ++loads;
   m_store.set_old_bool(m_program.options.old_bool);
   return ok;
 }

@@ -213,6 +213,10 @@ class Interpreter {
   Value call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* call,
                   std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread = false);
   void run_frame(CallFrame& frame);
+  // A frame for a call of [function]: one that an earlier call of it on
+  // this thread gave back, else a new one.
+  std::unique_ptr<CallFrame> take_frame(int32_t function);
+  void give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep);
   Value start_thread(const CompiledExpression& call, CallFrame& frame);
   void run_include_call(CallFrame& frame, const CompiledStatement& s);
 
@@ -222,6 +226,7 @@ class Interpreter {
   VariableStore m_store;
   std::vector<std::atomic<CompiledStatement*>> m_compiled;
   std::vector<std::atomic<FunctionShape*>> m_function_shapes;
+  uint64_t m_generation = 0;  // new for every load: tells the frame pools apart
   std::unique_ptr<ScriptThreads> m_threads;
   MainThreadCalls m_main_calls;
   std::array<std::function<void()>, static_cast<size_t>(CleanupStep::Count)> m_cleanup_steps;

@@ -49,7 +49,7 @@ enum class Binding { Value, ArrayCopy, HashCopy, Built };
 
 struct BoundArgument {
   Binding binding = Binding::Value;
-  std::u16string source;  // the caller's argument text
+  std::u16string_view source;  // the caller's argument text, held by the call site
 };
 
 }  // namespace
@@ -71,6 +71,46 @@ const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) 
   FunctionShape* expected = nullptr;
   if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
   return *expected;  // another thread read it first
+}
+
+namespace {
+
+// The frames that finished calls gave back, per function, on one thread:
+// a call of a function reuses a frame with its names and slots in place
+// instead of building one. Frames of another load are never reused.
+struct FramePool {
+  static constexpr size_t k_kept_per_function = 64;
+  uint64_t generation = 0;
+  std::vector<std::vector<std::unique_ptr<CallFrame>>> free;
+};
+
+thread_local FramePool t_frame_pool;
+
+}  // namespace
+
+std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function) {
+  FramePool& pool = t_frame_pool;
+  if (pool.generation == m_generation && static_cast<size_t>(function) < pool.free.size() &&
+      !pool.free[function].empty()) {
+    std::unique_ptr<CallFrame> frame = std::move(pool.free[function].back());
+    pool.free[function].pop_back();
+    return frame;
+  }
+  return std::make_unique<CallFrame>();
+}
+
+void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep) {
+  FramePool& pool = t_frame_pool;
+  if (pool.generation != m_generation) {
+    pool.free.clear();
+    pool.generation = m_generation;
+  }
+  if (pool.free.size() < m_program.functions.size()) pool.free.resize(m_program.functions.size());
+  if (static_cast<size_t>(function) >= pool.free.size()) return;
+  std::vector<std::unique_ptr<CallFrame>>& kept = pool.free[function];
+  if (kept.size() >= FramePool::k_kept_per_function) return;
+  frame->recycle(keep);
+  kept.push_back(std::move(frame));
 }
 
 void Interpreter::clear_function_shapes() {
@@ -177,7 +217,9 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     }
   }
 
-  auto frame = std::make_unique<CallFrame>();
+  // Thread frames move to their thread; the others come from the pool.
+  bool pooled = !as_thread && !list_mode;
+  std::unique_ptr<CallFrame> frame = pooled ? take_frame(function) : std::make_unique<CallFrame>();
   CallFrame& f = *frame;
   f.base = entry.header;
   f.count = shape.count;
@@ -212,7 +254,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
         f.variables[f.variable_names.find(p.name)].values[0] = v;
         continue;
       }
-      std::u16string_view source = k < bound.size() ? std::u16string_view(bound[k].source) : u"";
+      std::u16string_view source = k < bound.size() ? bound[k].source : u"";
       if (starts_with(source, u"SPLIT(") || starts_with(source, u"SLICE(")) {
         EvalResult r = evaluate_in(site->argument(k), caller);
         if (r.failed) return failed = true, Value::r8(0);
@@ -245,6 +287,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     return Value::r8(slot);
   }
 
+  const int32_t declared_on_entry = f.variable_names.size();
   run_frame(f);
 
   Value result = Value::r8(0);
@@ -288,6 +331,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     failed = true;
   }
   if (f.error && !f.handler_error) failed = true;
+  if (pooled) give_back_frame(function, std::move(frame), declared_on_entry);
   return result;
 }
 

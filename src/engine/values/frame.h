@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,30 +22,55 @@ namespace vesk {
 class NameIndex {
  public:
   int32_t find(std::u16string_view name) const {
+    if (m_names.size() <= k_scanned) {
+      for (size_t i = 0; i < m_names.size(); ++i)
+        if (same_text(m_names[i], name)) return static_cast<int32_t>(i);
+      return -1;
+    }
     auto it = m_index.find(name);
     return it == m_index.end() ? -1 : it->second;
   }
   int32_t add(std::u16string name) {
-    auto [it, added] = m_index.try_emplace(name, static_cast<int32_t>(m_names.size()));
-    if (added) m_names.push_back(std::move(name));
-    return it->second;
+    if (int32_t found = find(name); found >= 0) return found;
+    int32_t slot = size();
+    if (m_names.size() == k_scanned) {
+      for (size_t i = 0; i < m_names.size(); ++i) m_index.emplace(m_names[i], static_cast<int32_t>(i));
+    }
+    if (m_names.size() >= k_scanned) m_index.emplace(name, slot);
+    m_names.push_back(std::move(name));
+    return slot;
   }
   const std::u16string& name_at(int32_t slot) const { return m_names[slot]; }
   // find() through a remembered slot [hint], which it updates.
   int32_t find(std::u16string_view name, std::atomic<int32_t>& hint) const {
     int32_t h = hint.load(std::memory_order_relaxed);
-    if (h >= 0 && h < size() && m_names[h] == name) return h;
+    if (h >= 0 && h < size() && same_text(m_names[h], name)) return h;
     int32_t found = find(name);
     if (found >= 0) hint.store(found, std::memory_order_relaxed);
     return found;
   }
   int32_t size() const { return static_cast<int32_t>(m_names.size()); }
+  static bool same_text(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+  // Forgets every name from position [keep] on.
+  void truncate(int32_t keep) {
+    while (size() > keep) {
+      m_index.erase(m_names.back());
+      m_names.pop_back();
+    }
+    if (m_names.size() <= k_scanned) m_index.clear();
+  }
   void clear() {
     m_names.clear();
     m_index.clear();
   }
 
  private:
+  // Up to this many names are found by comparing them in turn; a longer
+  // list is hashed.
+  static constexpr size_t k_scanned = 8;
+
   // A lookup by view builds no string.
   struct ViewHash {
     using is_transparent = void;
@@ -66,6 +92,13 @@ struct Variable {
   std::vector<int32_t> bounds;
 
   bool is_array() const { return !bounds.empty(); }
+  // Back to a scalar holding Empty; a large element buffer is let go.
+  void reset_scalar() {
+    if (values.capacity() > 16) values = std::vector<Value>(1);
+    values.resize(1);
+    values[0] = Value();
+    bounds.clear();
+  }
 };
 
 struct THensuFmt {

@@ -11,13 +11,6 @@ Value Value::r4(float v) {
   return out;
 }
 
-Value Value::r8(double v) {
-  Value out;
-  out.m_type = VarType::R8;
-  out.m_u.r8 = v;
-  return out;
-}
-
 Value Value::date(double v) {
   Value out = r8(v);
   out.m_type = VarType::Date;

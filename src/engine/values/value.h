@@ -129,7 +129,12 @@ class Value {
   static Value i2(int16_t v) { return scalar(VarType::I2, v); }
   static Value i4(int32_t v) { return scalar(VarType::I4, v); }
   static Value r4(float v);
-  static Value r8(double v);
+  static Value r8(double v) {
+    Value out;
+    out.m_type = VarType::R8;
+    out.m_u.r8 = v;
+    return out;
+  }
   // [scaled] is the amount times 10,000, as OLE stores currency.
   static Value currency(int64_t scaled) { return scalar(VarType::Currency, scaled); }
   // An OLE date: days since 1899-12-30, the time as the fraction.

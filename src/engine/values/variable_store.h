@@ -74,6 +74,19 @@ class VariableStore {
   bool write(THensuFmt& frame, std::u16string_view name, std::span<const Value> indices, const Value& value,
              bool initialising = false, bool no_create = false, std::atomic<int32_t>* slot_hint = nullptr);
 
+  // OPTIMIZATION: the scalar local variable of [frame] that [hint] already
+  // points at for [name]; null when the general read or write must decide
+  // (an array, another slot, an error pending in the frame).
+  static Value* hinted_local_scalar(THensuFmt& frame, std::u16string_view name, const std::atomic<int32_t>& hint) {
+    int32_t h = hint.load(std::memory_order_relaxed);
+    if (frame.error || h < 0 || h >= frame.variable_names.size() ||
+        h >= static_cast<int32_t>(frame.variables.size()) ||
+        !NameIndex::same_text(frame.variable_names.name_at(h), name))
+      return nullptr;
+    Variable& var = frame.variables[h];
+    return var.is_array() ? nullptr : &var.values[0];
+  }
+
   // Declares a local variable: a scalar when [bounds] is empty, else an
   // array (re-declaring resizes it, keeping elements by flat position).
   void declare_variable(THensuFmt& frame, const std::u16string& name, const std::vector<int32_t>& bounds);
