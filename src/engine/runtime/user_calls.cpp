@@ -6,6 +6,7 @@
 #include "engine/runtime/stack_guard.h"
 #include "engine/values/named_constants.h"
 #include "support/messages.h"
+#include "support/small_vector.h"
 #include "support/text.h"
 
 namespace vesk {
@@ -189,8 +190,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   const std::vector<Parameter>& params = list_mode ? k_no_parameters : shape.params;
 
   // Arguments are evaluated in the caller's frame, left to right.
-  std::vector<Value> values;
-  std::vector<BoundArgument> bound;
+  SmallVector<Value, 4> values;
+  SmallVector<BoundArgument, 4> bound;
   if (!list_mode && site) {
     for (size_t k = 0; k < site->arguments.size(); ++k) {
       BoundArgument b;

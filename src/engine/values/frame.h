@@ -21,22 +21,34 @@ namespace vesk {
 // the order of addition and never change: a name's position is its slot.
 class NameIndex {
  public:
+  NameIndex() = default;
+  NameIndex(NameIndex&&) noexcept = default;
+  NameIndex& operator=(NameIndex&&) noexcept = default;
+  NameIndex(const NameIndex& other) : m_names(other.m_names) {
+    if (other.m_index) m_index = std::make_unique<Map>(*other.m_index);
+  }
+  NameIndex& operator=(const NameIndex& other) {
+    if (this != &other) *this = NameIndex(other);
+    return *this;
+  }
+
   int32_t find(std::u16string_view name) const {
-    if (m_names.size() <= k_scanned) {
+    if (!m_index) {
       for (size_t i = 0; i < m_names.size(); ++i)
         if (same_text(m_names[i], name)) return static_cast<int32_t>(i);
       return -1;
     }
-    auto it = m_index.find(name);
-    return it == m_index.end() ? -1 : it->second;
+    auto it = m_index->find(name);
+    return it == m_index->end() ? -1 : it->second;
   }
   int32_t add(std::u16string name) {
     if (int32_t found = find(name); found >= 0) return found;
     int32_t slot = size();
-    if (m_names.size() == k_scanned) {
-      for (size_t i = 0; i < m_names.size(); ++i) m_index.emplace(m_names[i], static_cast<int32_t>(i));
+    if (!m_index && m_names.size() == k_scanned) {
+      m_index = std::make_unique<Map>();
+      for (size_t i = 0; i < m_names.size(); ++i) m_index->emplace(m_names[i], static_cast<int32_t>(i));
     }
-    if (m_names.size() >= k_scanned) m_index.emplace(name, slot);
+    if (m_index) m_index->emplace(name, slot);
     m_names.push_back(std::move(name));
     return slot;
   }
@@ -56,19 +68,19 @@ class NameIndex {
   // Forgets every name from position [keep] on.
   void truncate(int32_t keep) {
     while (size() > keep) {
-      m_index.erase(m_names.back());
+      if (m_index) m_index->erase(m_names.back());
       m_names.pop_back();
     }
-    if (m_names.size() <= k_scanned) m_index.clear();
+    if (m_names.size() <= k_scanned) m_index.reset();
   }
   void clear() {
     m_names.clear();
-    m_index.clear();
+    m_index.reset();
   }
 
  private:
   // Up to this many names are found by comparing them in turn; a longer
-  // list is hashed.
+  // list is hashed (the map is made when the list grows past it).
   static constexpr size_t k_scanned = 8;
 
   // A lookup by view builds no string.
@@ -81,8 +93,9 @@ class NameIndex {
     bool operator()(std::u16string_view a, std::u16string_view b) const { return a == b; }
   };
 
+  using Map = std::unordered_map<std::u16string, int32_t, ViewHash, ViewEqual>;
   std::vector<std::u16string> m_names;
-  std::unordered_map<std::u16string, int32_t, ViewHash, ViewEqual> m_index;
+  std::unique_ptr<Map> m_index;
 };
 
 // One variable: a scalar holds one value and no bounds; an array holds its
