@@ -447,6 +447,7 @@ namespace {
 // The final step of an evaluation for a string result: its escapes are
 // expanded, or the text is marked as holding none.
 void finish_string(Value& v, const EvalOptions& options) {
+  if (v.string_escape_free()) return;  // looked at when it was made
   if (v.as_string().find(u"<#") != std::u16string::npos) expand_escapes_in_place(v.mutable_string(), options.special_char);
   else v.mark_string_escape_free();
 }
