@@ -23,6 +23,7 @@ struct WithEntry {
   Value target;
 };
 
+// A field added here or to THensuFmt is also reset in recycle().
 struct CallFrame : THensuFmt {
   CallFrame() { call_frame = true; }
 
@@ -44,14 +45,29 @@ struct CallFrame : THensuFmt {
   // its first [keep] variables (the ones every call declares in the same
   // order) as Empty scalars at their slots.
   void recycle(int32_t keep) {
-    NameIndex names = std::move(variable_names);
-    std::vector<Variable> kept = std::move(variables);
-    names.truncate(keep);
-    kept.resize(static_cast<size_t>(keep));
-    for (Variable& v : kept) v.reset_scalar();
-    *this = CallFrame();
-    variable_names = std::move(names);
-    variables = std::move(kept);
+    // Every field of the frame is set back here, field by field (a new
+    // field must be added): building a whole new frame costs more than the
+    // rest of a call.
+    error = false;
+    img_x = img_y = 0;
+    time_stamp = 0;
+    try_errmsg.clear();
+    try_errline.clear();
+    module_name.clear();
+    with_subject = Value();
+    hash_names.clear();
+    hash_objects.clear();
+    variable_names.truncate(keep);
+    variables.resize(static_cast<size_t>(keep));
+    for (Variable& v : variables) v.reset_scalar();
+    exit = false;
+    break_count = continue_count = 0;
+    slot = pc = base = count = 0;
+    handler_error = false;
+    except_count = 0;
+    with_stack.clear();
+    loop_starts.clear();
+    try_stack.clear();
   }
   bool pending() const { return exit || break_count > 0 || continue_count > 0; }
 };

@@ -157,8 +157,18 @@ int32_t Interpreter::find_function(std::u16string_view written, const CallFrame&
 Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
   if (frame.exit || m_stopped) return Value::r8(0);
   std::u16string module;
-  if (int32_t f = find_function(site.name, frame, module); f >= 0)
+  // OPTIMIZATION: outside modules a name without a "." always finds the
+  // same function, so its call site remembers it.
+  if (frame.module_name.empty() && site.name.find(u'.') == std::u16string::npos) {
+    int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
+    if (f == -2) {
+      f = find_function(site.name, frame, module);
+      site.function_outside_modules.store(f, std::memory_order_relaxed);
+    }
+    if (f >= 0) return call_user(f, module, frame, &site, {}, false, failed);
+  } else if (int32_t f = find_function(site.name, frame, module); f >= 0) {
     return call_user(f, module, frame, &site, {}, false, failed);
+  }
   std::u16string_view name = site.name;
   if (starts_with(name, u"GLOBAL.")) name.remove_prefix(7);
   if (m_library) {

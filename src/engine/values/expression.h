@@ -82,6 +82,10 @@ struct CallSite {
   // The compiled argument [i]; made on first use, thread-safe.
   const struct CompiledExpression& argument(size_t i) const;
 
+  // The user function that [name] calls from outside any module, once the
+  // call path has looked it up: -2 not yet, -1 none (a built-in or worse).
+  mutable std::atomic<int32_t> function_outside_modules{-2};
+
  private:
   mutable std::once_flag m_compiled_once;
   mutable std::vector<std::unique_ptr<struct CompiledExpression>> m_compiled;

@@ -114,6 +114,7 @@ struct Variable {
   }
 };
 
+// A field added here is also reset in CallFrame::recycle (call_frame.h).
 struct THensuFmt {
   bool call_frame = false;  // set by the engine's frames
   bool error = false;
