@@ -25,6 +25,13 @@ struct ThreadGuiRecord {
   HWND origin_window = nullptr;
   int32_t origin_mode = 0;
   int32_t origin_option = 0;
+  // The accessibility search position that CLK_CONTINUE goes on from: the
+  // window searched, the host of the last hit, the hit's path of child
+  // indexes joined with "," and the flags of that search.
+  HWND acc_window = nullptr;
+  HWND acc_hit_window = nullptr;
+  std::u16string acc_path;
+  uint32_t acc_flags = 0;
 };
 
 class WindowState : public BuiltinState {
