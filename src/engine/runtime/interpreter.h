@@ -226,6 +226,8 @@ class Interpreter {
   VariableStore m_store;
   std::vector<std::atomic<CompiledStatement*>> m_compiled;
   std::vector<std::atomic<FunctionShape*>> m_function_shapes;
+  static constexpr int32_t k_statements_per_pump = 64;
+  int32_t m_statements_since_pump = k_statements_per_pump - 1;  // the first statement pumps
   uint64_t m_generation = 0;  // new for every load: tells the frame pools apart
   std::unique_ptr<ScriptThreads> m_threads;
   MainThreadCalls m_main_calls;

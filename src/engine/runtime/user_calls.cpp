@@ -232,6 +232,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   bool pooled = !as_thread && !list_mode;
   std::unique_ptr<CallFrame> frame = pooled ? take_frame(function) : std::make_unique<CallFrame>();
   CallFrame& f = *frame;
+  int32_t keep = -1;  // the names a recycled frame keeps; -1 all declared here
   f.base = entry.header;
   f.count = shape.count;
   f.module_name = module;
@@ -247,6 +248,11 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   } else {
     for (size_t k = 0; k < params.size(); ++k) {
       const Parameter& p = params[k];
+      // A recycled frame keeps only the names declared before the first
+      // array or defaulted parameter: a default is evaluated in the new
+      // frame and must not see later parameters, and an array parameter
+      // may be bound as a hash table instead of a variable.
+      if (keep < 0 && (p.array || p.default_value)) keep = f.variable_names.size();
       bool passed = k < values.size() && !(site && trim_blanks(site->arguments[k]).empty());
       if (!p.array) {
         Value v;
@@ -298,7 +304,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     return Value::r8(slot);
   }
 
-  const int32_t declared_on_entry = f.variable_names.size();
+  if (keep < 0) keep = f.variable_names.size();
   run_frame(f);
 
   Value result = Value::r8(0);
@@ -342,7 +348,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     failed = true;
   }
   if (f.error && !f.handler_error) failed = true;
-  if (pooled) give_back_frame(function, std::move(frame), declared_on_entry);
+  if (pooled) give_back_frame(function, std::move(frame), keep);
   return result;
 }
 
