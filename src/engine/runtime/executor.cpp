@@ -66,19 +66,7 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 
 void Interpreter::execute_one(CallFrame& frame) {
   bool main_thread = frame.slot == 0;
-  if (main_thread) {
-    // OPTIMIZATION: the window messages are handled before every 64th
-    // statement, not before each: taking them costs a trip to the window
-    // system even when none wait (tens of microseconds under Wine), and 64
-    // statements still keep the windows answering within milliseconds.
-    // Waits and built-ins that wait pump on their own; calls handed over
-    // by script threads are taken before every statement.
-    if (++m_statements_since_pump >= k_statements_per_pump) {
-      m_statements_since_pump = 0;
-      platform::pump_messages();
-    }
-    m_main_calls.service();
-  }
+  if (main_thread) service_between_statements();
   wait_while_paused_or_suspended(frame);
   if (frame.exit) return;
   if (m_stop_pending > 0) {
@@ -94,6 +82,20 @@ void Interpreter::execute_one(CallFrame& frame) {
     report_error(frame, message(MessageId::RunException, u16(e.what())));
   }
   ++frame.pc;
+}
+
+// OPTIMIZATION: the window messages are handled before every 64th
+// statement or loop pass, not before each: taking them costs a trip to the
+// window system even when none wait (tens of microseconds under Wine), and
+// 64 statements still keep the windows answering within milliseconds.
+// Waits and built-ins that wait pump on their own; calls handed over by
+// script threads are taken every time.
+void Interpreter::service_between_statements() {
+  if (++m_statements_since_pump >= k_statements_per_pump) {
+    m_statements_since_pump = 0;
+    platform::pump_messages();
+  }
+  m_main_calls.service();
 }
 
 // The stop form's pause holds the main script; a script thread also waits
@@ -281,7 +283,7 @@ bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
 void Interpreter::run_body(CallFrame& frame, int32_t end) {
   // Every pass of a loop keeps the main thread serving, also when its body
   // is empty.
-  if (frame.slot == 0) service_main_thread();
+  if (frame.slot == 0) service_between_statements();
   while (frame.pc < end && !frame.pending() && !m_stopped && m_stop_pending == 0) execute_one(frame);
   if (m_stop_pending > 0 && !frame.exit) execute_one(frame);  // sets the exit flag
 }

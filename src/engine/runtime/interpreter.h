@@ -191,6 +191,7 @@ class Interpreter {
   void unwind_to(CallFrame& frame, int32_t start, int32_t end);
   bool is_true(const Value& v) const;
   void wait_while_paused_or_suspended(CallFrame& frame);
+  void service_between_statements();
   void show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location);
   void assign(CallFrame& frame, const CompiledStatement& s, const Value& value);
 
