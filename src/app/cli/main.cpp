@@ -41,7 +41,11 @@ constexpr const char* k_usage =
     "LC_MESSAGES begins with \"ja\" (on Windows: the system language).\n"
     "A recoverable failure that would ask whether to abort writes its question\n"
     "to standard error and lets the script go on. Enciphered scripts run like\n"
-    "plain ones. SCRIPT may leave out its \".vsk\" extension.\n";
+    "plain ones. SCRIPT may leave out its \".vsk\" extension.\n"
+    "Nobody answers dialogs here: MSGBOX, INPUT and SLCTBOX write their text to\n"
+    "standard error and give the default button, the default text and 0;\n"
+    "POPUPMENU gives -1; balloons, STOPFORM and LOGPRINT do nothing (on Windows;\n"
+    "elsewhere they are not available).\n";
 
 void write_line(FILE* stream, std::u16string_view text) {
   std::string bytes = vesk::utf16_to_utf8(text);

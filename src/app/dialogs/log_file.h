@@ -46,6 +46,11 @@ class LogFile {
 
   std::u16string path() const { return m_path_override.empty() ? m_default_path : m_path_override; }
   const std::deque<std::u16string>& lines() const { return m_lines; }
+  // A line was added since the last write.
+  bool dirty() const { return m_dirty; }
+  // The write of a program that keeps no log file: the lines count as
+  // written.
+  void drop_pending() { m_dirty = false; }
 
  private:
   void load();

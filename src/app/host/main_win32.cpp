@@ -1,35 +1,18 @@
-// vesk.exe: the Windows host. For now a minimal window that shows the
-// program is alive; the launcher bar replaces it.
+// vesk.exe: the Windows host. Reads the command line and hands it to the
+// host, which lives until its launcher closes.
 #include <windows.h>
+#include <shellapi.h>
 
-namespace {
+#include <vector>
 
-LRESULT CALLBACK window_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, msg, wparam, lparam);
-}
+#include "app/host/command_line.h"
+#include "app/host/host.h"
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = window_proc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = L"TFOya";
-  if (!RegisterClassW(&wc)) return 1;
-  HWND window = CreateWindowExW(0, L"TFOya", L"VESK", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 240,
-                                80, nullptr, nullptr, instance, nullptr);
-  if (!window) return 1;
-  ShowWindow(window, show);
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::u16string> args;
+  for (int i = 1; argv && i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+  if (argv) LocalFree(argv);
+  return vesk::host::run_host(vesk::host::parse_command_line(args));
 }
