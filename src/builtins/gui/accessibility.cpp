@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "builtins/core/builtin_context.h"
 #include "builtins/gui/control_captions.h"
@@ -145,7 +146,12 @@ uint32_t state_of(const Node& n) {
 bool location_of(const Node& n, RECT& r) {
   LONG x = 0, y = 0, w = 0, h = 0;
   if (FAILED(n.object->accLocation(&x, &y, &w, &h, n.id))) return false;
-  r = RECT{x, y, x + w, y + h};
+  // Another program's answer: the sums are made wide and clamped.
+  auto edge = [](LONG at, LONG size) {
+    int64_t sum = static_cast<int64_t>(at) + size;
+    return static_cast<LONG>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+  };
+  r = RECT{x, y, edge(x, w), edge(y, h)};
   return w > 0 || h > 0;
 }
 

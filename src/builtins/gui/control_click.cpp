@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 
 #include "builtins/core/builtin_context.h"
 #include "builtins/gui/accessibility.h"
@@ -23,19 +24,29 @@ namespace vesk {
 namespace gui {
 namespace {
 
-// Raises the process to real-time priority for its lifetime, so that posted
-// messages go out together.
+// Raises the process to real-time priority while any script thread posts
+// a click, so that posted messages go out together; the first one in saves
+// the priority class and the last one out puts it back.
 class UrgentPriority {
  public:
-  UrgentPriority() : m_saved(GetPriorityClass(GetCurrentProcess())) {
-    SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+  UrgentPriority() {
+    std::lock_guard lock(s_lock);
+    if (s_holders++ == 0) {
+      s_saved = GetPriorityClass(GetCurrentProcess());
+      SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+    }
   }
-  ~UrgentPriority() { SetPriorityClass(GetCurrentProcess(), m_saved); }
+  ~UrgentPriority() {
+    std::lock_guard lock(s_lock);
+    if (--s_holders == 0) SetPriorityClass(GetCurrentProcess(), s_saved);
+  }
   UrgentPriority(const UrgentPriority&) = delete;
   UrgentPriority& operator=(const UrgentPriority&) = delete;
 
  private:
-  DWORD m_saved;
+  static inline std::mutex s_lock;
+  static inline int s_holders = 0;
+  static inline DWORD s_saved = NORMAL_PRIORITY_CLASS;
 };
 
 LPARAM point_lparam(POINT at) { return MAKELPARAM(static_cast<WORD>(at.x), static_cast<WORD>(at.y)); }
@@ -346,9 +357,10 @@ bool click_tab(ItemRequest& request) {
       if (request.mouse()) {
         RemoteBlock block(c.window);
         RECT r{};
-        block.write(r);
-        send_item_message(c.window, TCM_GETITEMRECT, static_cast<WPARAM>(index), block.lparam());
-        block.read(r);
+        if (!block.ok() || !block.write(r) ||
+            !send_item_message(c.window, TCM_GETITEMRECT, static_cast<WPARAM>(index), block.lparam()) ||
+            !block.read(r))
+          return false;  // the tab's place cannot be known: no click anywhere else
         if (request.mouse_move()) move_cursor(c.window, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         if (request.clicks()) post_click(c.window, POINT{r.left, r.top}, request.type);
         return true;

@@ -12,6 +12,7 @@
 #include "builtins/gui/control_classes.h"
 #include "builtins/gui/control_menu.h"
 #include "builtins/gui/control_readers.h"
+#include "builtins/gui/remote_memory.h"
 #include "builtins/gui/window_control.h"
 #include "builtins/gui/window_search.h"
 #include "builtins/gui/window_table.h"
@@ -193,7 +194,7 @@ Value builtin_getitem(BuiltinContext& ctx) {
     if (HWND list = one(gui::k_family_lists))
       for (std::u16string& entry : gui::list_entries(list)) out.add(std::move(entry));
   if (types & gui::k_family_edits)
-    for (const Control& c : controls_of(window, gui::k_family_edits, all)) out.add(gui::text_of(c.window, 65536));
+    for (const Control& c : controls_of(window, gui::k_family_edits, all)) out.add(gui::sent_text(c.window, 65536));
   if (types & gui::k_family_statics)
     for (const Control& c : controls_of(window, gui::k_family_statics, all)) {
       if (c.klass.find(u"STATUSBAR") != std::u16string::npos) continue;

@@ -6,20 +6,24 @@ namespace vesk::gui {
 namespace {
 
 constexpr int32_t k_entry_limit = 2048;
+constexpr LRESULT k_entry_ceiling = 1 << 20;
 constexpr int32_t k_item_limit = 100000;
 
 std::u16string entry_text(HWND control, UINT length_message, UINT text_message, int32_t index) {
   LRESULT length = send_item_message(control, length_message, static_cast<WPARAM>(index), 0);
   if (length <= 0) return {};
-  if (length > k_entry_limit) length = k_entry_limit;
-  // The system carries these texts across processes itself; the buffer
-  // holds the whole text even when the length was reported short.
-  std::wstring buffer(static_cast<size_t>(k_entry_limit) + 1, L'\0');
-  if (send_item_message(control, text_message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data())) <=
-      0)
-    return {};
-  buffer.back() = L'\0';
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer.c_str()));
+  // The text message takes no buffer size: the system writes the whole
+  // entry, as long as the length message said, so the buffer is that long.
+  // An entry beyond any sane length is left unread.
+  if (length > k_entry_ceiling) return {};
+  std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
+  LRESULT written =
+      send_item_message(control, text_message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+  if (written <= 0 || written > length) return {};
+  buffer.resize(static_cast<size_t>(written));
+  std::u16string text(reinterpret_cast<const char16_t*>(buffer.data()), buffer.size());
+  if (text.size() > static_cast<size_t>(k_entry_limit)) text.resize(k_entry_limit);
+  return text;
 }
 
 std::vector<std::u16string> combo_ex_entries(HWND control) {

@@ -62,27 +62,19 @@ bool write_clipboard(Interpreter& interpreter, std::u16string_view text) {
   EmptyClipboard();
   bool done = false;
   if (HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t))) {
-    auto* p = static_cast<char16_t*>(GlobalLock(data));
-    std::copy(text.begin(), text.end(), p);
-    p[text.size()] = 0;
-    GlobalUnlock(data);
-    done = SetClipboardData(CF_UNICODETEXT, data) != nullptr;
+    if (auto* p = static_cast<char16_t*>(GlobalLock(data))) {
+      std::copy(text.begin(), text.end(), p);
+      p[text.size()] = 0;
+      GlobalUnlock(data);
+      done = SetClipboardData(CF_UNICODETEXT, data) != nullptr;
+    }
     if (!done) GlobalFree(data);
   }
   CloseClipboard();
   return done;
 }
 
-std::u16string control_text(HWND control) {
-  LRESULT length = gui::send_item_message(control, WM_GETTEXTLENGTH, 0, 0);
-  if (length <= 0) return {};
-  length = std::min(length, k_text_limit);
-  std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
-  LRESULT got = gui::send_item_message(control, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                                       reinterpret_cast<LPARAM>(buffer.data()));
-  if (got <= 0) return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<size_t>(std::min(got, length)));
-}
+std::u16string control_text(HWND control) { return gui::sent_text(control, k_text_limit); }
 
 bool set_text(HWND control, const std::u16string& text) {
   DWORD_PTR answer = 0;
@@ -220,8 +212,17 @@ Value builtin_sendstr(BuiltinContext& ctx) {
   if (mode == k_send_characters || (position == 0 && mode == k_send_append)) {
     post_characters(interpreter, control, text);
   } else {
-    if (mode != k_send_replace) text = control_text(control) + text;
-    set_text(control, text);
+    if (mode != k_send_replace && gui::send_item_message(control, WM_GETTEXTLENGTH, 0, 0) >= k_text_limit) {
+      // Beyond what is read back whole: the text goes in behind the end,
+      // and nothing of what the control holds is lost.
+      gui::send_item_message(control, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+      DWORD_PTR answer = 0;
+      SendMessageTimeoutW(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                          1000, &answer);
+    } else {
+      if (mode != k_send_replace) text = control_text(control) + text;
+      set_text(control, text);
+    }
   }
   gui::send_item_message(control, EM_SETMODIFY, TRUE, 0);
   if (GetForegroundWindow() == window)

@@ -1,5 +1,6 @@
 #include "builtins/gui/remote_memory.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vesk::gui {
@@ -62,6 +63,17 @@ LRESULT send_item_message(HWND window, UINT message, WPARAM wparam, LPARAM lpara
   DWORD_PTR answer = 0;
   if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 1000, &answer)) return 0;
   return static_cast<LRESULT>(answer);
+}
+
+std::u16string sent_text(HWND control, LRESULT limit) {
+  LRESULT length = send_item_message(control, WM_GETTEXTLENGTH, 0, 0);
+  if (length <= 0) return {};
+  length = std::min(length, limit);
+  std::wstring buffer(static_cast<size_t>(length) + 1, L'\0');
+  LRESULT got =
+      send_item_message(control, WM_GETTEXT, static_cast<WPARAM>(length + 1), reinterpret_cast<LPARAM>(buffer.data()));
+  if (got <= 0) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<size_t>(std::min(got, length)));
 }
 
 }  // namespace vesk::gui

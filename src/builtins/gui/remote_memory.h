@@ -58,5 +58,8 @@ bool same_bitness(HWND window);
 // Sends [message] to [window], giving up after 1000 ms or when it hangs;
 // 0 then.
 LRESULT send_item_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The text a control holds now (WM_GETTEXT, also across processes), at
+// most [limit] characters.
+std::u16string sent_text(HWND control, LRESULT limit);
 
 }  // namespace vesk::gui

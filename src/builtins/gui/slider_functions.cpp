@@ -114,6 +114,9 @@ bool set_slider(BuiltinContext& ctx, HWND window, const Control& c, int32_t valu
     gui::ItemRequest request{ctx, window, {}, {}, activate ? 0u : gui::k_clk_back, 1, 1, false};
     int32_t at = static_cast<int32_t>(gui::send_item_message(c.window, TBM_GETPOS, 0, 0));
     gui::nudge_selection(request, c.window, at <= s.min ? 0 : 1);
+    // Near an end a line step larger than one comes back elsewhere.
+    if (gui::send_item_message(c.window, TBM_GETPOS, 0, 0) != value)
+      gui::send_item_message(c.window, TBM_SETPOS, TRUE, value);
     return gui::send_item_message(c.window, TBM_GETPOS, 0, 0) == value;
   }
   gui::send_item_message(c.window, SBM_SETPOS, static_cast<WPARAM>(value), TRUE);
