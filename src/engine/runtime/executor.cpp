@@ -2,9 +2,11 @@
 // compiled offsets.
 #include <chrono>
 #include <cmath>
+#include <new>
 
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/interpreter.h"
+#include "engine/runtime/stack_guard.h"
 #include "engine/values/conversion.h"
 #include "platform/platform.h"
 #include "support/messages.h"
@@ -79,6 +81,8 @@ void Interpreter::execute_one(CallFrame& frame) {
   const CompiledStatement& s = compiled(frame.statement());
   try {
     run_statement(frame, s);
+  } catch (const std::bad_alloc&) {
+    report_error(frame, message(MessageId::OutOfMemory));
   } catch (const std::exception& e) {
     report_error(frame, message(MessageId::RunException, u16(e.what())));
   }
@@ -284,8 +288,13 @@ bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
 }
 
 // Runs statements from the frame's counter while it is below [end] and
-// nothing is pending.
+// nothing is pending. Nested blocks recurse through here, so the stack
+// guard of calls watches it too.
 void Interpreter::run_body(CallFrame& frame, int32_t end) {
+  if (!StackGuard().ok()) {
+    report_error(frame, message(MessageId::BlocksTooDeep));
+    return;
+  }
   // Every pass of a loop keeps the main thread serving, also when its body
   // is empty.
   if (frame.slot == 0) service_between_statements();

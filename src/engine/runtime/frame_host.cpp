@@ -1,6 +1,8 @@
 // The evaluation host over a call frame.
 #include "engine/runtime/frame_host.h"
 
+#include "engine/runtime/stack_guard.h"
+
 #include "support/messages.h"
 #include "support/text.h"
 
@@ -43,7 +45,16 @@ Value FrameHost::read_member(const NameRef& name) {
   return Value::i4(-999999);
 }
 
-Value FrameHost::call(const CallSite& call, bool& failed) { return m_interpreter.call(call, m_frame, failed); }
+// Calls nested in the arguments of calls recurse through here, built-ins
+// too, so the stack guard of user calls watches this path as well.
+Value FrameHost::call(const CallSite& call, bool& failed) {
+  if (!StackGuard().ok()) {
+    m_interpreter.report_error(m_frame, message(MessageId::RecursionTooDeep, call.name));
+    failed = true;
+    return Value::r8(0);
+  }
+  return m_interpreter.call(call, m_frame, failed);
+}
 
 size_t FrameHost::current_line() const { return static_cast<size_t>(m_frame.statement()); }
 

@@ -15,6 +15,12 @@
 namespace vesk {
 namespace {
 
+// The longest text "+" makes: a script that doubles a text without end
+// gets the expression error long before memory runs out.
+constexpr size_t k_max_text_length = size_t{1} << 27;
+
+bool too_long(size_t a, size_t b) { return a > k_max_text_length || b > k_max_text_length - a; }
+
 const std::u16string k_empty_marker = u"\x01__EMPTY__";
 const std::u16string k_null_marker = u"\x01__NULL__";
 const std::u16string k_nothing_marker = u"\x01__NOTHING__";
@@ -293,11 +299,17 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
   if (a.is_ansi_string() && b.is_ansi_string()) {
     bool numbers = !m_host.byte_string_mark() && is_numeric_value(a, {true, false}) &&
                    is_numeric_value(b, {true, false});
-    if (!numbers) return Value::ansi_string(a.as_ansi_string() + b.as_ansi_string());
+    if (!numbers) {
+      if (too_long(a.as_ansi_string().size(), b.as_ansi_string().size())) return fail();
+      return Value::ansi_string(a.as_ansi_string() + b.as_ansi_string());
+    }
   }
   Value l = normalise(a, b, false, false);
   Value r = normalise(b, a, false, false);
-  if (l.is_string() && r.is_string()) return Value::string(l.as_string() + r.as_string());
+  if (l.is_string() && r.is_string()) {
+    if (too_long(l.as_string().size(), r.as_string().size())) return fail();
+    return Value::string(l.as_string() + r.as_string());
+  }
   if (l.is(VarType::R8) && r.is(VarType::R8)) return Value::r8(l.as_r8() + r.as_r8());
   if (!l.is_any_string() && !r.is_any_string()) {
     Converted<double> x = to_double(l);
@@ -306,7 +318,7 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
   }
   Converted<std::u16string> x = to_text(l);
   Converted<std::u16string> y = to_text(r);
-  if (!x.ok() || !y.ok()) return fail();
+  if (!x.ok() || !y.ok() || too_long(x->size(), y->size())) return fail();
   return Value::string(*x + *y);
 }
 
@@ -315,12 +327,13 @@ bool Evaluator::appended_text(const Value& left, const Value& right, std::u16str
   Value r = normalise(right, left, false, false);
   if (r.is_string()) {
     text = r.as_string();
-    return true;
+  } else {
+    Converted<std::u16string> y = to_text(r);
+    if (!y.ok()) return false;
+    text = std::move(*y);
   }
-  Converted<std::u16string> y = to_text(r);
-  if (!y.ok()) return false;
-  text = std::move(*y);
-  return true;
+  // Too long a sum is left to sum(), which fails it.
+  return !too_long(left.as_string().size(), text.size());
 }
 
 Value Evaluator::compare(Value a, Value b, const ExprNode& node) {

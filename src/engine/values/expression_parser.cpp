@@ -9,6 +9,13 @@
 //   unary     -> ! unary | primary
 //   primary   -> call | ( or_expr ) | signed
 //   signed    -> - primary | + primary | number | string | name
+//
+// Parsing and evaluating recurse along the tree, so its height is bounded:
+// at most k_max_nesting parentheses, "!" (NOT), signs and index brackets
+// inside one another (the arguments of nested calls count too), and at most
+// k_max_operators binary operators in one expression. Beyond either the expression does not compile, like any
+// other malformed one.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -24,6 +31,24 @@ bool is_hex_letter(char16_t c) { return (c >= u'A' && c <= u'F') || (c >= u'a' &
 bool is_number_char(char16_t c) { return is_digit(c) || is_hex_letter(c) || c == u'$'; }
 
 constexpr std::u16string_view k_word_delimiters = u"() ,+-*/=<>!";
+
+constexpr int k_max_nesting = 128;
+constexpr int k_max_operators = 1000;
+
+// How deep the expressions being compiled on this thread nest: index
+// expressions compile as expressions of their own, inside the outer one.
+thread_local int t_nesting = 0;
+
+// One level of nesting for as long as it lives; too_deep() once the bound
+// is passed.
+class Nesting {
+ public:
+  Nesting() { ++t_nesting; }
+  ~Nesting() { --t_nesting; }
+  Nesting(const Nesting&) = delete;
+  Nesting& operator=(const Nesting&) = delete;
+  bool too_deep() const { return t_nesting > k_max_nesting; }
+};
 
 // The end of a balanced bracket group starting at [open] ("[" or "("),
 // quotes respected; npos when it is not closed.
@@ -257,6 +282,10 @@ class Parser {
   ExprPtr level(Next next, Test test) {
     ExprPtr left = (this->*next)();
     while (!m_failed && test()) {
+      if (++m_operators > k_max_operators) {
+        fail();
+        break;
+      }
       TokenKind op = take().kind;
       ExprPtr right = (this->*next)();
       left = binary(op, std::move(left), std::move(right));
@@ -283,6 +312,11 @@ class Parser {
   ExprPtr unary() {
     if (next_is(TokenKind::Not)) {
       take();
+      Nesting nesting;
+      if (nesting.too_deep()) {
+        fail();
+        return nullptr;
+      }
       auto node = std::make_unique<ExprNode>();
       node->op = ExprOp::Not;
       node->left = unary();
@@ -295,6 +329,11 @@ class Parser {
     if (next_is(TokenKind::Call)) return call_node(take());
     if (next_is_paren(u'(')) {
       take();
+      Nesting nesting;
+      if (nesting.too_deep()) {
+        fail();
+        return nullptr;
+      }
       ++m_depth;
       auto node = std::make_unique<ExprNode>();
       node->op = ExprOp::Paren;
@@ -310,6 +349,11 @@ class Parser {
   ExprPtr signed_operand() {
     if (next_is(TokenKind::Minus)) {
       take();
+      Nesting nesting;
+      if (nesting.too_deep()) {
+        fail();
+        return nullptr;
+      }
       auto node = std::make_unique<ExprNode>();
       node->op = ExprOp::Negate;
       node->left = primary();
@@ -317,6 +361,11 @@ class Parser {
     }
     if (next_is(TokenKind::Plus)) {
       take();
+      Nesting nesting;
+      if (nesting.too_deep()) {
+        fail();
+        return nullptr;
+      }
       return primary();
     }
     if (next_is(TokenKind::Number)) return literal(Value::r8(read_number(take().text)), false);
@@ -343,8 +392,23 @@ class Parser {
   Token m_end;
   size_t m_pos = 0;
   uint16_t m_depth = 0;
+  int m_operators = 0;
   bool m_failed = false;
 };
+
+// The deepest nesting of parentheses and brackets in [text], quotes
+// respected.
+int bracket_depth(std::u16string_view text) {
+  int depth = 0, deepest = 0;
+  bool quoted = false;
+  for (char16_t c : text) {
+    if (c == u'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == u'(' || c == u'[') deepest = std::max(deepest, ++depth);
+    if (c == u')' || c == u']') --depth;
+  }
+  return deepest;
+}
 
 // Index expressions of "[a][b, c]" texts; false when malformed.
 bool compile_indices(std::u16string_view text, std::vector<ExprPtr>& out) {
@@ -373,7 +437,14 @@ ExprPtr Parser::call_node(const Token& token) {
     fail();
     return nullptr;
   }
-  site->arguments = split_arguments(std::u16string_view(token.text).substr(open + 1, close - open - 1));
+  std::u16string_view inside = std::u16string_view(token.text).substr(open + 1, close - open - 1);
+  // The arguments compile when the call runs, each inside this one: their
+  // nesting is bounded here, before any of it is built.
+  if (t_nesting + bracket_depth(inside) >= k_max_nesting) {
+    fail();
+    return nullptr;
+  }
+  site->arguments = split_arguments(inside);
   auto node = std::make_unique<ExprNode>();
   node->op = ExprOp::Call;
   node->call = std::move(site);
@@ -409,6 +480,11 @@ std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text)
   auto out = std::make_unique<CompiledExpression>();
   out->text = std::u16string(text);
   out->has_or = holds_or(text);
+  Nesting nesting;
+  if (nesting.too_deep()) {
+    out->ok = false;
+    return out;
+  }
   std::vector<Token> tokens;
   bool closed = tokenize(text, tokens);
   if (tokens.empty()) {

@@ -38,6 +38,9 @@ Value Value::object(Ref<ComObject> object) {
   return out;
 }
 
+ArrayData::ArrayData(const ArrayData&) = default;
+ArrayData::~ArrayData() = default;
+
 Value Value::array(Ref<ArrayData> data) {
   Value out;
   out.m_type = static_cast<VarType>(0x2000 | static_cast<uint16_t>(data->element_type));

@@ -85,6 +85,12 @@ struct AnsiStringData : RefCounted {
 // element count, elements in row-major order (the last index varies
 // fastest). Script arrays have lower bounds 0; COM safe arrays may not.
 struct ArrayData : RefCounted {
+  // Defined where Value is complete: clang will not instantiate the
+  // elements' destructor for the virtual destructor here.
+  ArrayData() = default;
+  ArrayData(const ArrayData&);
+  ~ArrayData() override;
+
   struct Dimension {
     int32_t lower = 0;
     int32_t count = 0;

@@ -67,8 +67,11 @@ std::string find_entry(const std::string& dir, const std::u16string& name) {
   return joined;
 }
 
-// Maps a Windows path onto the native file system.
+// Maps a Windows path onto the native file system. A path holding a NUL
+// maps to the empty path, which names no file: the system would read the
+// name only up to the NUL.
 std::string native_path(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) return {};
   bool absolute = false;
   std::vector<std::u16string> parts = components(path, absolute);
   std::string result;

@@ -11,6 +11,14 @@ namespace vesk::platform {
 namespace {
 
 std::wstring wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
+// A path for the file APIs. Win32 names end at a NUL, so a path that holds
+// one would reach the file named by its first part: it becomes the empty
+// path, which names no file.
+std::wstring wide_path(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) return {};
+  return wide(path);
+}
 std::u16string narrow(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
 // Owns a kernel handle for the length of a scope.
@@ -29,7 +37,7 @@ class UniqueHandle {
   HANDLE m_handle;
 };
 
-DWORD attributes(std::u16string_view path) { return GetFileAttributesW(wide(path).c_str()); }
+DWORD attributes(std::u16string_view path) { return GetFileAttributesW(wide_path(path).c_str()); }
 
 // Drops a trailing "\" except from a drive's root ("C:\").
 std::u16string without_trailing_separator(std::u16string dir) {
@@ -54,7 +62,7 @@ std::u16string folder_from(Getter getter) {
 }  // namespace
 
 std::optional<std::string> read_file_bytes(std::u16string_view path) {
-  UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle file(CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return std::nullopt;
   LARGE_INTEGER size;
@@ -73,7 +81,7 @@ std::optional<std::string> read_file_bytes(std::u16string_view path) {
 }
 
 bool replace_file_bytes(std::u16string_view path, std::string_view bytes) {
-  std::wstring target = wide(path);
+  std::wstring target = wide_path(path);
   std::wstring temporary = target + L".vesk-new";
   // A read-only file stays as it is (Wine's MoveFileEx would replace it).
   DWORD old = GetFileAttributesW(target.c_str());
@@ -118,16 +126,16 @@ bool create_directory(std::u16string_view path) {
   if (directory_exists(full)) return true;
   size_t cut = full.find_last_of(u'\\');
   if (cut != std::u16string::npos && cut > 2) create_directory(full.substr(0, cut));
-  return CreateDirectoryW(wide(full).c_str(), nullptr) || directory_exists(full);
+  return CreateDirectoryW(wide_path(full).c_str(), nullptr) || directory_exists(full);
 }
 
-bool delete_file(std::u16string_view path) { return DeleteFileW(wide(path).c_str()); }
+bool delete_file(std::u16string_view path) { return DeleteFileW(wide_path(path).c_str()); }
 
 bool set_read_only(std::u16string_view path, bool read_only) {
   DWORD a = attributes(path);
   if (a == INVALID_FILE_ATTRIBUTES) return false;
   a = read_only ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~FILE_ATTRIBUTE_READONLY);
-  return SetFileAttributesW(wide(path).c_str(), a);
+  return SetFileAttributesW(wide_path(path).c_str(), a);
 }
 
 namespace {
@@ -148,7 +156,7 @@ std::vector<DirectoryEntry> list_directory(std::u16string_view folder, std::u16s
   if (!query.empty() && query.back() != u'\\' && query.back() != u'/') query += u'\\';
   query += pattern;
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(wide(query).c_str(), &data);
+  HANDLE find = FindFirstFileW(wide_path(query).c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return entries;
   do {
     std::u16string name = narrow(data.cFileName);
@@ -168,13 +176,13 @@ std::vector<DirectoryEntry> list_directory(std::u16string_view folder, std::u16s
 }
 
 std::unique_ptr<HeldFile> hold_file(std::u16string_view path) {
-  HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(wide_path(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32HeldFile>(h);
 }
 
 int32_t file_time_dos(std::u16string_view path) {
-  UniqueHandle file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle file(CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return -1;
   FILETIME written, local;
@@ -192,10 +200,10 @@ std::u16string current_directory() {
   return without_trailing_separator(narrow(buf.data()));
 }
 
-bool set_current_directory(std::u16string_view path) { return SetCurrentDirectoryW(wide(path).c_str()); }
+bool set_current_directory(std::u16string_view path) { return SetCurrentDirectoryW(wide_path(path).c_str()); }
 
 std::u16string absolute_path(std::u16string_view path) {
-  std::wstring w = wide(path);
+  std::wstring w = wide_path(path);
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
   if (n == 0) return std::u16string(path);
   std::vector<wchar_t> buf(n + 1);
