@@ -21,6 +21,9 @@ DialogEnvironment& environment();
 
 inline const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 std::u16string window_text(HWND window);
+// Registers a window class of this program with [proc], the arrow cursor
+// and the dialog face colour; true when it is registered.
+bool register_window_class(const wchar_t* name, WNDPROC proc);
 
 // An owned GDI font.
 class Font {

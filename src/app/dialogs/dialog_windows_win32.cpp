@@ -14,6 +14,16 @@ DialogEnvironment& environment() {
   return env;
 }
 
+bool register_window_class(const wchar_t* name, WNDPROC proc) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = name;
+  return RegisterClassW(&wc) != 0;
+}
+
 std::u16string window_text(HWND window) {
   int length = GetWindowTextLengthW(window);
   std::u16string text(static_cast<size_t>(std::max(length, 0)) + 1, u'\0');

@@ -66,15 +66,7 @@ LRESULT CALLBACK input_proc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
 }  // namespace
 
 std::optional<std::u16string> show_input_box(const gui::DialogLook& look, const gui::InputRequest& request) {
-  static bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = input_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = k_class;
-    return RegisterClassW(&wc) != 0;
-  }();
+  static const bool registered = register_window_class(k_class, input_proc);
   (void)registered;
   InputForm form;
   Font font = dialog_font(look);

@@ -47,15 +47,7 @@ constexpr UINT k_memo_ms = 100;
 
 LogWindow::LogWindow(std::u16string log_path, bool writes_file)
     : m_file(std::move(log_path)), m_writes_file(writes_file) {
-  static bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = k_class;
-    return RegisterClassW(&wc) != 0;
-  }();
+  static const bool registered = register_window_class(k_class, window_proc);
   (void)registered;
   m_window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, k_class, L"VESK", WS_OVERLAPPEDWINDOW, 0, 0, 420, 260,
                              nullptr, nullptr, GetModuleHandleW(nullptr), this);

@@ -121,15 +121,7 @@ SIZE make_label(HWND window, MessageForm& form, const std::u16string& text, bool
 }  // namespace
 
 int32_t show_message_box(const gui::DialogLook& look, const gui::MessageBoxRequest& request) {
-  static bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = message_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = k_class;
-    return RegisterClassW(&wc) != 0;
-  }();
+  static const bool registered = register_window_class(k_class, message_proc);
   (void)registered;
   MessageForm form;
   form.font = dialog_font(look);

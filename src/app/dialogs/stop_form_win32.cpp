@@ -30,15 +30,7 @@ bool read_xy(const std::u16string& text, int32_t& x, int32_t& y) {
 
 StopForm::StopForm(StopFormOptions options, std::function<void()> on_stop)
     : m_options(options), m_on_stop(std::move(on_stop)) {
-  static bool registered = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = k_class;
-    return RegisterClassW(&wc) != 0;
-  }();
+  static const bool registered = register_window_class(k_class, window_proc);
   (void)registered;
   DWORD ex = WS_EX_TOPMOST | WS_EX_DLGMODALFRAME | (m_options.no_task_bar ? WS_EX_TOOLWINDOW : WS_EX_APPWINDOW);
   m_window = CreateWindowExW(ex, k_class, L"VESK", k_style, 0, 0, 100, 60, nullptr, nullptr,
