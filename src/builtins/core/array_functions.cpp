@@ -7,6 +7,7 @@
 #include "engine/runtime/frame_host.h"
 #include "engine/values/conversion.h"
 #include "support/messages.h"
+#include "support/text_search.h"
 
 namespace vesk {
 namespace {
@@ -72,12 +73,13 @@ Value builtin_split(BuiltinContext& ctx) {
     if (delimiter.empty()) {
       pieces.push_back(Value::string(text));
     } else {
+      std::u16string_view all = text;
       size_t from = 0;
-      for (size_t at = text.find(delimiter); at != std::u16string::npos; at = text.find(delimiter, from)) {
-        pieces.push_back(Value::string(text.substr(from, at - from)));
+      for (size_t at = find_text(all, delimiter); at != std::u16string::npos; at = find_text(all, delimiter, from)) {
+        pieces.push_back(Value::string(all.substr(from, at - from)));
         from = at + delimiter.size();
       }
-      pieces.push_back(Value::string(text.substr(from)));
+      pieces.push_back(Value::string(all.substr(from)));
     }
   }
   return Value::array_of(std::move(pieces));
@@ -91,12 +93,23 @@ Value builtin_join(BuiltinContext& ctx) {
   bool skip_empty = ctx.integer(2) != 0;
   Range r = range_of(ctx, 3, 4, elements->size());
   std::u16string out;
-  bool first = true;
+  size_t length = 0;
   for (int64_t i = r.from; i <= r.to; ++i) {
-    std::u16string piece = argument_text((*elements)[static_cast<size_t>(i)]);
-    if (skip_empty && piece.empty()) continue;
+    const Value& element = (*elements)[static_cast<size_t>(i)];
+    length += separator.size() + (element.is_string() ? element.as_string().size() : 0);
+  }
+  out.reserve(length);
+  bool first = true;
+  std::u16string converted;
+  for (int64_t i = r.from; i <= r.to; ++i) {
+    // A string element is appended from its own buffer; others are converted.
+    const Value& element = (*elements)[static_cast<size_t>(i)];
+    const std::u16string* piece = &converted;
+    if (element.is_string()) piece = &element.as_string();
+    else converted = argument_text(element);
+    if (skip_empty && piece->empty()) continue;
     if (!first) out += separator;
-    out += piece;
+    out += *piece;
     first = false;
   }
   return Value::string(std::move(out));

@@ -17,7 +17,13 @@ inline constexpr int k_max_builtin_arguments = 34;
 // raw-text position), the number it reads as, and for the first two
 // positions the evaluated value itself.
 struct PreparedArgument {
-  std::u16string text;
+  // The text form as a string value: a string argument shares its buffer,
+  // so a long text is not copied to be handed to a built-in.
+  Value text_value;
+  const std::u16string& text() const {
+    static const std::u16string k_none;
+    return text_value.is_string() ? text_value.as_string() : k_none;
+  }
   double number = 0;
   int64_t integer = 0;  // the number truncated toward zero
   bool numeric = false;
@@ -43,7 +49,9 @@ class BuiltinContext {
   bool failed = false;
 
   bool given(int k) const { return k < args.count; }
-  const std::u16string& text(int k) const { return args.at[k].text; }
+  const std::u16string& text(int k) const { return args.at[k].text(); }
+  // The text at [k] as a string value (shared, not copied).
+  const Value& text_value(int k) const { return args.at[k].text_value; }
   double number(int k) const { return args.at[k].number; }
   // The integer at [k], or [fallback] when the call gives no argument there.
   int64_t integer(int k, int64_t fallback = 0) const { return given(k) ? args.at[k].integer : fallback; }

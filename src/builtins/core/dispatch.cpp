@@ -82,9 +82,9 @@ int64_t truncate_to_integer(double number) {
 // Fills the number fields when [arg]'s text reads as a number (trimmed,
 // strict exponent).
 void read_number_fields(PreparedArgument& arg) {
-  arg.numeric = is_numeric_text(arg.text, NumericTextMode{false, true});
+  arg.numeric = is_numeric_text(arg.text(), NumericTextMode{false, true});
   if (!arg.numeric) return;
-  double n = read_number(trim_blanks(arg.text));
+  double n = read_number(trim_blanks(arg.text()));
   arg.number = n;
   arg.integer = truncate_to_integer(n);
 }
@@ -94,7 +94,7 @@ void read_number_fields(PreparedArgument& arg) {
 bool prepare_position(BuiltinContext& ctx, const BuiltinInfo& info, int k, PreparedArgument& arg) {
   const std::u16string& source = ctx.site.arguments[k];
   if (info.raw & position_bit(k)) {
-    arg.text = source;
+    arg.text_value = Value::string(source);
     return true;
   }
   std::optional<Value> v;
@@ -110,12 +110,12 @@ bool prepare_position(BuiltinContext& ctx, const BuiltinInfo& info, int k, Prepa
     arg.value = std::move(*v);
     return true;
   }
-  arg.text = argument_text(*v);
+  arg.text_value = v->is_string() ? *v : Value::string(argument_text(*v));
   if (k < 2) arg.value = std::move(*v);
   read_number_fields(arg);
   if (arg.numeric || (info.text & position_bit(k))) return true;
-  if (ctx.id == k_id_clkitem && k == 2 && arg.text.empty()) return true;
-  ctx.fail(message(MessageId::DefinitionWrong, arg.text));
+  if (ctx.id == k_id_clkitem && k == 2 && arg.text().empty()) return true;
+  ctx.fail(message(MessageId::DefinitionWrong, arg.text()));
   return false;
 }
 

@@ -12,6 +12,7 @@
 #include "engine/values/numeric_text.h"
 #include "support/messages.h"
 #include "support/text.h"
+#include "support/text_search.h"
 #include "support/unicode_case.h"
 #include "support/utf.h"
 
@@ -151,13 +152,19 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
   const std::u16string& text = ctx.text(0);
   const std::u16string& old_text = ctx.text(1);
   const std::u16string& new_text = ctx.given(2) ? ctx.text(2) : std::u16string();
-  if (old_text.empty()) return Value::string(text);
+  if (old_text.empty()) return ctx.text_value(0);
   // Upper-casing maps unit to unit, so positions in the searched form are
   // positions in the text.
-  std::u16string hay = search_form(ctx, text), needle = search_form(ctx, old_text);
+  std::u16string upper;
+  std::u16string_view hay = text;
+  if (!ctx.same_str()) hay = upper = unicode_upper(text);
+  std::u16string needle = search_form(ctx, old_text);
+  size_t at = find_text(hay, needle);
+  if (at == std::u16string::npos) return ctx.text_value(0);  // nothing changes: the text as it came
   std::u16string out;
+  out.reserve(text.size());
   size_t from = 0;
-  for (size_t at = hay.find(needle); at != std::u16string::npos; at = hay.find(needle, from)) {
+  for (; at != std::u16string::npos; at = find_text(hay, needle, from)) {
     out.append(text, from, at - from).append(new_text);
     from = at + needle.size();
   }

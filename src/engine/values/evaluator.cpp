@@ -10,6 +10,7 @@
 #include "engine/values/conversion.h"
 #include "engine/values/escapes.h"
 #include "engine/values/numeric_text.h"
+#include "support/text_search.h"
 #include "support/unicode_case.h"
 
 namespace vesk {
@@ -101,7 +102,7 @@ class Evaluator {
   Value sum(Value a, Value b) { return add(std::move(a), std::move(b), *m_expr.root); }
   // The text that "+" appends to the string [left] for [right]; false when
   // the sum is no plain concatenation or [right] has no text.
-  bool appended_text(const Value& left, const Value& right, std::u16string& text);
+  bool appended_text(const Value& left, const Value& right, Value& text);
 
  private:
   Value fail() {
@@ -322,18 +323,18 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
   return Value::string(*x + *y);
 }
 
-bool Evaluator::appended_text(const Value& left, const Value& right, std::u16string& text) {
+// [text] is a string value: the operand's own buffer when it is a string,
+// so nothing is copied before the append.
+bool Evaluator::appended_text(const Value& left, const Value& right, Value& text) {
   if (!left.is_string()) return false;
-  Value r = normalise(right, left, false, false);
-  if (r.is_string()) {
-    text = r.as_string();
-  } else {
-    Converted<std::u16string> y = to_text(r);
+  text = normalise(right, left, false, false);
+  if (!text.is_string()) {
+    Converted<std::u16string> y = to_text(text);
     if (!y.ok()) return false;
-    text = std::move(*y);
+    text = Value::string(std::move(*y));
   }
   // Too long a sum is left to sum(), which fails it.
-  return !too_long(left.as_string().size(), text.size());
+  return !too_long(left.as_string().size(), text.as_string().size());
 }
 
 Value Evaluator::compare(Value a, Value b, const ExprNode& node) {
@@ -450,7 +451,7 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   Evaluator evaluator(k_plain, host, false);
   Value v = evaluator.run(node);
   if (evaluator.failed()) return {Value::byte(0), true};
-  if (v.is_string() && v.as_string().find(u"<#") != std::u16string::npos)
+  if (v.is_string() && holds_escape_mark(v.as_string()))
     expand_escapes_in_place(v.mutable_string(), host.options().special_char);
   return {std::move(v), false};
 }
@@ -461,7 +462,7 @@ namespace {
 // expanded, or the text is marked as holding none.
 void finish_string(Value& v, const EvalOptions& options) {
   if (v.string_escape_free()) return;  // looked at when it was made
-  if (v.as_string().find(u"<#") != std::u16string::npos) expand_escapes_in_place(v.mutable_string(), options.special_char);
+  if (holds_escape_mark(v.as_string())) expand_escapes_in_place(v.mutable_string(), options.special_char);
   else v.mark_string_escape_free();
 }
 
@@ -492,7 +493,7 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
   Value right = evaluator.run(*expr.root->right);
   bool failed = evaluator.failed();
   Value v;
-  std::u16string text;
+  Value text;
   Value* held = nullptr;
   if (!failed && host.current_line() == line) {
     held = target.value();
@@ -505,11 +506,11 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
     left = Value();  // the variable alone may hold the text now
     std::u16string& buffer = held->mutable_string();
     size_t from = buffer.size();
-    buffer += text;
+    buffer += text.as_string();
     // A text known to be free of escapes can only gain one in the new part
     // or where it meets the old one.
     size_t scan = clean && from > 0 ? from - 1 : 0;
-    if (buffer.find(u"<#", scan) != std::u16string::npos) expand_escapes_in_place(buffer, host.options().special_char);
+    if (holds_escape_mark(buffer, scan)) expand_escapes_in_place(buffer, host.options().special_char);
     else held->mark_string_escape_free();
     stored = true;
     return {Value(), false};

@@ -40,6 +40,25 @@ TEST(UnicodeCase, EveryBmpUnitMapsAsRecorded) {
   EXPECT_EQ(wrong, 0);
 }
 
+// The text form takes blocks of eight units at once: every unit, at every
+// place in a block and in the tail, maps as the unit form maps it.
+TEST(UnicodeCase, TextFormMapsEveryUnitAsTheUnitForm) {
+  std::u16string all;
+  for (uint32_t c = 0; c <= 0xFFFF; ++c) all.push_back(static_cast<char16_t>(c));
+  for (size_t shift = 0; shift < 9; ++shift) {
+    std::u16string_view text = std::u16string_view(all).substr(shift);
+    std::u16string upper = unicode_upper(text);
+    ASSERT_EQ(upper.size(), text.size());
+    int wrong = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+      if (upper[i] != unicode_upper(text[i]) && ++wrong <= 5) ADD_FAILURE() << std::hex << "U+" << int(text[i]);
+    EXPECT_EQ(wrong, 0);
+  }
+  // ASCII only, with the letter bounds and a tail shorter than a block.
+  EXPECT_EQ(unicode_upper(u"`az{@AZ[ 0129 abcdefghij"), u"`AZ{@AZ[ 0129 ABCDEFGHIJ");
+  EXPECT_EQ(unicode_upper(u"abcdefg\u00e9"), u"ABCDEFG\u00C9");
+}
+
 TEST(UnicodeCase, OneWayMappingsStayAlone) {
   EXPECT_EQ(unicode_upper(u'\u0131'), u'\u0131');  // dotless i
   EXPECT_EQ(unicode_upper(u'\u00B5'), u'\u00B5');  // micro sign
