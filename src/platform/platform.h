@@ -76,6 +76,10 @@ std::string utf16_to_ansi(std::u16string_view text);
 void pump_messages();
 void sleep_ms(unsigned milliseconds);
 
+// Called once at start: the heap keeps large blocks (the buffers of long
+// texts) for reuse instead of mapping and unmapping them each time.
+void tune_heap();
+
 // The system's default language is Japanese (primary language 17).
 bool system_language_is_japanese();
 

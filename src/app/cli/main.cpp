@@ -167,6 +167,7 @@ int cli_main(const std::vector<std::u16string>& args) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+  vesk::platform::tune_heap();
   // Output is UTF-8 bytes whatever the console code page.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
@@ -179,6 +180,7 @@ int wmain(int argc, wchar_t** argv) {
 }
 #else
 int main(int argc, char** argv) {
+  vesk::platform::tune_heap();
   std::vector<std::u16string> args;
   for (int i = 0; i < argc; ++i) args.push_back(vesk::utf8_to_utf16(argv[i]));
   return cli_main(args);

@@ -14,6 +14,10 @@
 #include <thread>
 #include <vector>
 
+#if __has_include(<malloc.h>)
+#include <malloc.h>
+#endif
+
 #include "platform/platform.h"
 #include "platform/portable/codepage.h"
 #include "support/text.h"
@@ -304,6 +308,16 @@ std::u16string ansi_to_utf16(std::string_view bytes) { return decode_code_page(a
 std::string utf16_to_ansi(std::u16string_view text) { return encode_code_page(ansi_code_page(), text); }
 
 void pump_messages() {}
+
+void tune_heap() {
+#if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
+  // Blocks up to 256 MB come from the heap, and up to 256 MB freed at its
+  // top stay there: a script that builds and drops texts of many
+  // megabytes then reuses their memory instead of faulting new pages in.
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
 
 void sleep_ms(unsigned milliseconds) {
   if (milliseconds == 0)

@@ -240,6 +240,10 @@ void pump_messages() {
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
 
+// The process heap's low-fragmentation front end is on by default and
+// keeps freed blocks for reuse.
+void tune_heap() {}
+
 bool system_language_is_japanese() { return PRIMARYLANGID(GetSystemDefaultLangID()) == LANG_JAPANESE; }
 
 bool mouse_button_down(int button) {
