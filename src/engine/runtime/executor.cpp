@@ -7,6 +7,7 @@
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/stack_guard.h"
+#include "engine/values/fast_expression.h"
 #include "engine/values/conversion.h"
 #include "platform/platform.h"
 #include "support/messages.h"
@@ -28,6 +29,17 @@ const CompiledStatement& Interpreter::compiled(int32_t statement) {
 }
 
 EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition) {
+  // OPTIMIZATION: arithmetic over local doubles runs as a number plan,
+  // without the host; anything else gives up before it did anything.
+  if (expression.fast && !frame.exit) {
+    double number = 0;
+    bool truth = false;
+    switch (run_fast_plan(*expression.fast, frame, number, truth)) {
+      case FastOutcome::Number: return {Value::r8(finish_number(number)), false};
+      case FastOutcome::Truth: return {truth ? m_store.true_value() : m_store.false_value(), false};
+      case FastOutcome::GaveUp: break;
+    }
+  }
   FrameHost host(*this, frame);
   if (!m_library) return evaluate(expression, host, condition);
   // The byte-string mark belongs to one evaluation: a nested one (a user
@@ -37,6 +49,13 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
   EvalResult r = evaluate(expression, host, condition);
   m_library->set_byte_string_mark(outer_mark);
   return r;
+}
+
+// The final rounding of a number result, as evaluate() makes it.
+double Interpreter::finish_number(double number) const {
+  if (m_program.options.round_value) return number;
+  if (m_library && m_library->control_word_changed()) return round_through_text(number);
+  return round_result(number);
 }
 
 bool Interpreter::is_true(const Value& v) const {
@@ -376,8 +395,14 @@ void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {
     if (!name) return Value();
     return m_store.read(frame, name->name, {});
   };
+  // The variable as a number: a local double is taken as it is.
+  auto read_number = [&]() -> Converted<double> {
+    if (slot >= 0 && !frame.variables[slot].is_array() && frame.variables[slot].values[0].is(VarType::R8))
+      return frame.variables[slot].values[0].as_r8();
+    return to_double(read_var());
+  };
   while (!frame.error && !m_stopped) {
-    Converted<double> v = to_double(read_var());
+    Converted<double> v = read_number();
     if (!v.ok()) {
       report_error(frame, message(MessageId::NonNumericValue));
       break;

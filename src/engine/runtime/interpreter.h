@@ -119,6 +119,7 @@ class Interpreter {
   // --- used by the executor, the call path and built-ins ---
   void execute_one(CallFrame& frame);
   EvalResult evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition = false);
+  double finish_number(double number) const;
   Value call(const CallSite& call, CallFrame& frame, bool& failed);
   // Reports a script error (the error channel).
   void report_error(CallFrame& frame, std::u16string message, bool force = false, bool catchable = true);

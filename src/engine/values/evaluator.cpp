@@ -9,6 +9,7 @@
 
 #include "engine/values/conversion.h"
 #include "engine/values/escapes.h"
+#include "engine/values/fast_expression.h"
 #include "engine/values/numeric_text.h"
 #include "support/text_search.h"
 #include "support/unicode_case.h"
@@ -49,23 +50,6 @@ int64_t integer_of(const Value& v) {
     case VarType::UI2: return static_cast<uint16_t>(v.as_i8());
     case VarType::UI4: return static_cast<uint32_t>(v.as_i8());
     default: return v.as_i8();
-  }
-}
-
-template <class T>
-int three_way(T a, T b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
-
-// Whether comparison [op] holds for the three-way [order].
-bool holds(TokenKind op, int order) {
-  switch (op) {
-    case TokenKind::Greater: return order > 0;
-    case TokenKind::Less: return order < 0;
-    case TokenKind::Equal: return order == 0;
-    case TokenKind::GreaterEqual: return order >= 0;
-    case TokenKind::LessEqual: return order <= 0;
-    default: return order != 0;
   }
 }
 
@@ -243,7 +227,7 @@ Value Evaluator::eval_binary(const ExprNode& node) {
       case TokenKind::Slash: return Value::r8(b == 0 ? 0.0 : a / b);
       case TokenKind::Greater: case TokenKind::Less: case TokenKind::Equal:
       case TokenKind::GreaterEqual: case TokenKind::LessEqual: case TokenKind::NotEqual:
-        return holds(op, three_way(a, b)) ? m_host.true_value() : m_host.false_value();
+        return comparison_holds(op, three_way(a, b)) ? m_host.true_value() : m_host.false_value();
       default: break;
     }
   }
@@ -367,7 +351,7 @@ Value Evaluator::compare(Value a, Value b, const ExprNode& node) {
     }
     order = three_way(*x, *y);
   }
-  return holds(node.binary, order) ? m_host.true_value() : m_host.false_value();
+  return comparison_holds(node.binary, order) ? m_host.true_value() : m_host.false_value();
 }
 
 // Applies up to three trailing indices to an array result.
@@ -433,8 +417,6 @@ double round_result(double value) {
   return back;
 }
 
-namespace {
-
 double round_through_text(double value) {
   char buf[64];
   auto printed = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
@@ -443,8 +425,6 @@ double round_through_text(double value) {
   std::from_chars(buf, printed.ptr, back);
   return back;
 }
-
-}  // namespace
 
 EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   static const CompiledExpression k_plain;

@@ -97,5 +97,8 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host);
 
 // Rounds a double result to 11 decimal places, halves away from zero.
 double round_result(double value);
+// The rounding while the floating-point control word differs from the one
+// at start: through the 15-digit text of the number.
+double round_through_text(double value);
 
 }  // namespace vesk

@@ -124,6 +124,11 @@ struct ExprNode {
   ExprPtr left, right;
 };
 
+struct FastPlan;
+struct FastPlanDeleter {
+  void operator()(const FastPlan* plan) const;
+};
+
 // An expression compiled once. [ok] is false when the text could not be
 // parsed (an unterminated literal, a missing ")", text left over): such an
 // expression runs nothing and yields the expression error.
@@ -135,6 +140,8 @@ struct CompiledExpression {
   bool has_or = false;        // the text holds an OR (turns AND short-circuit off)
   ExprPtr root;
   std::vector<ExprPtr> trailing_indices;  // SPLIT(S)[2]
+  // The number plan (fast_expression.h), when the expression has one.
+  std::unique_ptr<const FastPlan, FastPlanDeleter> fast;
 };
 
 // Compiles [text] (already normalised run text).

@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "engine/values/expression.h"
+#include "engine/values/fast_expression.h"
 #include "support/text.h"
 #include "support/utf.h"
 
@@ -505,6 +506,7 @@ std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text)
     trailing += parser.take().text;
   if (!trailing.empty() && !compile_indices(trailing, out->trailing_indices)) out->ok = false;
   if (!parser.at_end() || !closed) out->ok = false;
+  out->fast.reset(make_fast_plan(*out).release());
   return out;
 }
 

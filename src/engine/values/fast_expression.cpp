@@ -1,0 +1,127 @@
+// Building and running number plans.
+#include "engine/values/fast_expression.h"
+
+#include <cmath>
+
+#include "engine/values/variable_store.h"
+
+namespace vesk {
+namespace {
+
+// The deepest operand stack a plan may need.
+constexpr int k_max_depth = 16;
+
+bool is_comparison(TokenKind op) { return op >= TokenKind::Greater && op <= TokenKind::NotEqual; }
+
+// Appends [node]'s steps; false when some part has no number form.
+// [depth] is the stack the steps need, [top] allows a comparison here.
+bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, bool top) {
+  switch (node.op) {
+    case ExprOp::Literal:
+      if (node.string_literal || !node.literal.is(VarType::R8)) return false;
+      steps.push_back({FastOp::Number, TokenKind::End, node.literal.as_r8(), nullptr});
+      depth = 1;
+      return true;
+    case ExprOp::Name:
+      if (node.name->dotted || !node.name->indices.empty()) return false;
+      steps.push_back({FastOp::Local, TokenKind::End, 0, node.name.get()});
+      depth = 1;
+      return true;
+    case ExprOp::Paren:
+      return add_steps(*node.left, steps, depth, false);
+    case ExprOp::Negate:
+      if (!add_steps(*node.left, steps, depth, false)) return false;
+      steps.push_back({FastOp::Negate, TokenKind::End, 0, nullptr});
+      return true;
+    case ExprOp::Binary: {
+      FastOp op;
+      switch (node.binary) {
+        case TokenKind::Plus: op = FastOp::Add; break;
+        case TokenKind::Minus: op = FastOp::Subtract; break;
+        case TokenKind::Star: op = FastOp::Multiply; break;
+        case TokenKind::Slash: op = FastOp::Divide; break;
+        case TokenKind::Mod: op = FastOp::Mod; break;
+        default:
+          // A comparison's answer is no number: only the whole expression
+          // may be one.
+          if (!top || !is_comparison(node.binary)) return false;
+          op = FastOp::Compare;
+      }
+      int left = 0, right = 0;
+      if (!add_steps(*node.left, steps, left, false) || !add_steps(*node.right, steps, right, false)) return false;
+      depth = std::max(left, right + 1);
+      if (depth > k_max_depth) return false;
+      steps.push_back({op, node.binary, 0, nullptr});
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// MOD's operands: rounded to the nearest 64-bit integer, ties to even.
+bool round_to_integer(double d, int64_t& out) {
+  if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
+  out = static_cast<int64_t>(std::nearbyint(d));
+  return true;
+}
+
+}  // namespace
+
+void FastPlanDeleter::operator()(const FastPlan* plan) const { delete plan; }
+
+std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression) {
+  if (!expression.ok || expression.empty || !expression.root || !expression.trailing_indices.empty()) return nullptr;
+  auto plan = std::make_unique<FastPlan>();
+  int depth = 0;
+  if (!add_steps(*expression.root, plan->steps, depth, true)) return nullptr;
+  // A lone name is read the general way: its value may be of any kind.
+  if (plan->steps.size() == 1 && plan->steps[0].op == FastOp::Local) return nullptr;
+  return plan;
+}
+
+FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
+  double stack[k_max_depth];
+  int top = 0;
+  for (const FastStep& step : plan.steps) {
+    switch (step.op) {
+      case FastOp::Number:
+        stack[top++] = step.number;
+        continue;
+      case FastOp::Local: {
+        const Value* v = VariableStore::hinted_local_scalar(frame, step.name->name, step.name->slot_hint);
+        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        stack[top++] = v->as_r8();
+        continue;
+      }
+      case FastOp::Negate:
+        stack[top - 1] = -stack[top - 1];
+        continue;
+      default:
+        break;
+    }
+    double b = stack[--top];
+    double& a = stack[top - 1];
+    switch (step.op) {
+      case FastOp::Add: a = a + b; break;
+      case FastOp::Subtract: a = a - b; break;
+      case FastOp::Multiply: a = a * b; break;
+      case FastOp::Divide: a = b == 0 ? 0.0 : a / b; break;
+      case FastOp::Mod: {
+        int64_t x = 0, y = 0;
+        if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
+        a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
+        break;
+      }
+      case FastOp::Compare:
+        truth = comparison_holds(step.comparison, three_way(a, b));
+        return FastOutcome::Truth;
+      default:
+        return FastOutcome::GaveUp;
+    }
+  }
+  number = stack[0];
+  return FastOutcome::Number;
+}
+
+}  // namespace vesk

@@ -1,0 +1,62 @@
+// The number plan of an expression: expressions made only of number
+// literals, plain names and the arithmetic operators, with at most one
+// comparison at the top, are also flattened into a list of steps that runs
+// on doubles. It reads local variables directly through their slot hints;
+// the moment an operand is anything but a local double it gives up before
+// anything happened, and the general evaluation runs instead. The answers
+// are those of the general evaluation for the same operands.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/values/expression.h"
+
+namespace vesk {
+
+struct THensuFmt;
+
+enum class FastOp : uint8_t { Number, Local, Add, Subtract, Multiply, Divide, Mod, Negate, Compare };
+
+struct FastStep {
+  FastOp op = FastOp::Number;
+  TokenKind comparison = TokenKind::End;  // of a Compare step
+  double number = 0;                       // of a Number step
+  const NameRef* name = nullptr;           // of a Local step
+};
+
+struct FastPlan {
+  std::vector<FastStep> steps;  // postfix order: operands before their operator
+};
+
+// The plan of [expression], or null when it has none.
+std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression);
+
+enum class FastOutcome : uint8_t {
+  GaveUp,  // an operand is no local double (or MOD by 0): run the general way
+  Number,  // [number] holds the result, before the final rounding
+  Truth,   // [truth] holds the comparison's answer
+};
+
+FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth);
+
+// The three-way order of two numbers, and whether comparison [op] holds
+// for it: shared with the general evaluation, so NaN answers alike.
+template <class T>
+int three_way(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+inline bool comparison_holds(TokenKind op, int order) {
+  switch (op) {
+    case TokenKind::Greater: return order > 0;
+    case TokenKind::Less: return order < 0;
+    case TokenKind::Equal: return order == 0;
+    case TokenKind::GreaterEqual: return order >= 0;
+    case TokenKind::LessEqual: return order <= 0;
+    default: return order != 0;
+  }
+}
+
+}  // namespace vesk

@@ -1,0 +1,93 @@
+// Number plans answer as the general evaluation does, and give up where it
+// would have to decide more than arithmetic over local doubles.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "../store_host.h"
+#include "engine/values/fast_expression.h"
+#include "support/utf.h"
+
+namespace vesk {
+namespace {
+
+class FastPlanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    set(u"A", Value::r8(7.5));
+    set(u"B", Value::r8(-2));
+    set(u"Z", Value::r8(0));
+    set(u"BIG", Value::r8(1e300));
+    set(u"THIRD", Value::r8(1.0 / 3));
+    set(u"S", Value::string(u"12"));
+    set(u"I", Value::i4(3));
+  }
+  void set(std::u16string_view name, Value v) {
+    m_store.declare_variable(m_frame, std::u16string(name), {});
+    m_frame.variables[m_frame.variable_names.find(name)].values[0] = v;
+  }
+  // Points every name of the plan at its slot, as a first general read does.
+  static void aim(const FastPlan& plan, const THensuFmt& frame) {
+    for (const FastStep& step : plan.steps)
+      if (step.name) step.name->slot_hint.store(frame.variable_names.find(step.name->name));
+  }
+  // Runs [text] both ways; answers the outcome of the plan, and checks that
+  // an answer it gives is the general evaluation's, bit for bit.
+  FastOutcome both_ways(const char* text) {
+    auto compiled = compile_expression(utf8_to_utf16(text));
+    if (!compiled->fast) return FastOutcome::GaveUp;
+    aim(*compiled->fast, m_frame);
+    double number = 0;
+    bool truth = false;
+    FastOutcome outcome = run_fast_plan(*compiled->fast, m_frame, number, truth);
+    StoreHost host(m_store, m_frame);
+    EvalResult general = evaluate(*compiled, host);
+    if (outcome == FastOutcome::Number) {
+      EXPECT_FALSE(general.failed) << text;
+      EXPECT_TRUE(general.value.is(VarType::R8)) << text;
+      double rounded = round_result(number), expected = general.value.as_r8();
+      EXPECT_TRUE(std::memcmp(&rounded, &expected, sizeof rounded) == 0 ||
+                  (std::isnan(rounded) && std::isnan(expected)))
+          << text << ": " << rounded << " against " << expected;
+    } else if (outcome == FastOutcome::Truth) {
+      Value want = truth ? m_store.true_value() : m_store.false_value();
+      EXPECT_EQ(general.value.type(), want.type()) << text;
+      EXPECT_EQ(general.value.as_i8(), want.as_i8()) << text;
+    }
+    return outcome;
+  }
+
+  VariableStore m_store;
+  THensuFmt m_frame;
+};
+
+TEST_F(FastPlanTest, ArithmeticAndComparisonsAnswerAsTheGeneralEvaluation) {
+  for (const char* text : {"A + B * 2 - 1", "-(A - B) / 4", "A / Z", "A MOD B", "-A MOD 4", "7 MOD -1",
+                           "BIG * BIG", "-BIG * BIG - BIG * BIG", "THIRD * 3", "THIRD + 0.1", "A * (B + (Z - 1))",
+                           "2.5 MOD 1", "3.5 MOD 2"})
+    EXPECT_EQ(both_ways(text), FastOutcome::Number) << text;
+  for (const char* text : {"A < B", "A >= 7.5", "A <> 7.5", "B * 2 = -4", "BIG * BIG > BIG", "A / Z <= 0"})
+    EXPECT_EQ(both_ways(text), FastOutcome::Truth) << text;
+}
+
+TEST_F(FastPlanTest, GivesUpBeforeAnythingElse) {
+  // Another kind of value, MOD by zero, no such local, a lone name, and
+  // what is no arithmetic: each is left to the general evaluation.
+  for (const char* text : {"S + 1", "I * 2", "A MOD Z", "NOPE + 1", "A", "(A < B) + 1", "A < B < 1",
+                           "A AND 1", "NOT A", "\"x\" + A", "F(A) + 1", "M[1] + 1", "X.Y + 1"})
+    EXPECT_EQ(both_ways(text), FastOutcome::GaveUp) << text;
+  // A hint that points at another name's slot is not taken.
+  auto compiled = compile_expression(u"A + 1");
+  compiled->fast->steps[0].name->slot_hint.store(m_frame.variable_names.find(u"B"));
+  double number = 0;
+  bool truth = false;
+  EXPECT_EQ(run_fast_plan(*compiled->fast, m_frame, number, truth), FastOutcome::GaveUp);
+  // Nor is any read while an error is pending in the frame.
+  aim(*compiled->fast, m_frame);
+  m_frame.error = true;
+  EXPECT_EQ(run_fast_plan(*compiled->fast, m_frame, number, truth), FastOutcome::GaveUp);
+}
+
+}  // namespace
+}  // namespace vesk
