@@ -1,9 +1,12 @@
 // Compiling statement texts into their executable form.
 #include "engine/runtime/compiled_statement.h"
 
+#include "engine/values/fast_expression.h"
+
 #include <cstdlib>
 
 #include "engine/loader/program.h"
+#include "engine/values/fast_expression.h"
 #include "support/text.h"
 #include "support/utf.h"
 
@@ -88,6 +91,10 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
   }
   s.form = has_dot_outside(left) ? StatementForm::MemberPut : StatementForm::Assign;
   s.expr = expression(right);
+  if (s.form == StatementForm::Assign && s.target_expr->ok && s.target_expr->root &&
+      s.target_expr->root->op == ExprOp::Name && !s.target_expr->root->name->dotted &&
+      s.target_expr->root->name->indices.size() == 1)
+    s.target_index.reset(make_index_plan(*s.target_expr->root->name->indices[0]).release());
   s.append_to_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr) &&
                        is_append(*s.expr, s.target_expr->root->name->name);
 }

@@ -69,6 +69,8 @@ struct CompiledStatement {
   // Assign of the form NAME = NAME + operand: a string may be appended in
   // place.
   bool append_to_target = false;
+  // The number plan of the target's one index: NAME[index] = expression.
+  std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
 };
 
 // Compiles statement [text] of kind [kind] (a StatementKind code).

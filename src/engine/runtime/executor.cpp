@@ -210,6 +210,15 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
       return;
     }
   }
+  if (s.target_index) {
+    double index = 0;
+    bool truth = false;
+    if (run_fast_plan(*s.target_index, frame, index, truth) == FastOutcome::Number)
+      if (Value* element = fast_local_element(frame, name, index)) {
+        *element = value;
+        return;
+      }
+  }
   std::vector<Value> indices;
   indices.reserve(name.indices.size());
   FrameHost host(*this, frame);

@@ -239,7 +239,9 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   f.except_count = caller.except_count;
   f.slot = caller.slot;
   f.time_stamp = caller.time_stamp;
-  if (entry.kind == FunctionKind::Function && !as_thread) m_store.declare_variable(f, u"RESULT", {});
+  static const std::u16string k_result = u"RESULT";
+  bool has_result = entry.kind == FunctionKind::Function && !as_thread;
+  if (has_result) declare_scalar(f, k_result, 0);
 
   if (list_mode) {
     m_store.declare_variable(f, u"PARAM_STR", {static_cast<int32_t>(list_arguments.size()) - 1});
@@ -267,8 +269,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
           }
           v = r.value;
         }
-        m_store.declare_variable(f, p.name, {});
-        f.variables[f.variable_names.find(p.name)].values[0] = v;
+        f.variables[declare_scalar(f, p.name, static_cast<int32_t>(k) + (has_result ? 1 : 0))].values[0] = v;
         continue;
       }
       std::u16string_view source = k < bound.size() ? bound[k].source : u"";
@@ -309,7 +310,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
 
   Value result = Value::r8(0);
   if (entry.kind == FunctionKind::Function) {
-    int32_t slot = f.variable_names.find(u"RESULT");
+    int32_t slot = f.variable_count() > 0 && f.variable_names.name_at(0) == k_result ? 0 : f.variable_names.find(k_result);
     if (slot >= 0) result = f.variables[slot].values[0];
   }
   // VAR parameters hand their final values back.
@@ -350,6 +351,14 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   if (f.error && !f.handler_error) failed = true;
   if (pooled) give_back_frame(function, std::move(frame), keep);
   return result;
+}
+
+// Declares scalar [name] in [f] and answers its slot. A recycled frame
+// already has it at [expected], where the name is checked first.
+int32_t Interpreter::declare_scalar(CallFrame& f, const std::u16string& name, int32_t expected) {
+  if (expected < f.variable_count() && NameIndex::same_text(f.variable_names.name_at(expected), name)) return expected;
+  m_store.declare_variable(f, name, {});
+  return f.variable_names.find(name);
 }
 
 void Interpreter::run_frame(CallFrame& f) {

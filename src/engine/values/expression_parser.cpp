@@ -138,6 +138,21 @@ Token delimiter_token(std::u16string_view text, size_t& i) {
 
 }  // namespace
 
+// A word is dotted by a "." of its own, not by one in an index: A[X - 0.5]
+// and H["a.b"] are names, OBJ.ITEM[1] and A[1].B member accesses.
+static bool dot_outside_brackets(std::u16string_view word) {
+  int depth = 0;
+  bool quoted = false;
+  for (char16_t c : word) {
+    if (c == u'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == u'[') ++depth;
+    else if (c == u']' && depth > 0) --depth;
+    else if (c == u'.' && depth == 0) return true;
+  }
+  return false;
+}
+
 bool tokenize(std::u16string_view text, std::vector<Token>& tokens) {
   size_t i = 0;
   while (true) {
@@ -194,8 +209,7 @@ bool tokenize(std::u16string_view text, std::vector<Token>& tokens) {
         i = stop;
         continue;
       }
-      bool dotted = word.find(u'.') != std::u16string::npos;
-      tokens.push_back({dotted ? TokenKind::Member : TokenKind::Name, std::move(word)});
+      tokens.push_back({dot_outside_brackets(word) ? TokenKind::Member : TokenKind::Name, std::move(word)});
     }
   }
 }

@@ -23,7 +23,12 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
       depth = 1;
       return true;
     case ExprOp::Name:
-      if (node.name->dotted || !node.name->indices.empty()) return false;
+      if (node.name->dotted || node.name->indices.size() > 1) return false;
+      if (node.name->indices.size() == 1) {
+        if (!add_steps(*node.name->indices[0], steps, depth, false)) return false;
+        steps.push_back({FastOp::Element, TokenKind::End, 0, node.name.get()});
+        return true;
+      }
       steps.push_back({FastOp::Local, TokenKind::End, 0, node.name.get()});
       depth = 1;
       return true;
@@ -80,6 +85,23 @@ std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression) {
   return plan;
 }
 
+std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index) {
+  auto plan = std::make_unique<FastPlan>();
+  int depth = 0;
+  if (!add_steps(index, plan->steps, depth, false)) return nullptr;
+  return plan;
+}
+
+Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
+  int32_t h = name.slot_hint.load(std::memory_order_relaxed);
+  if (frame.error || h < 0 || h >= frame.variable_names.size() || h >= static_cast<int32_t>(frame.variables.size()) ||
+      !NameIndex::same_text(frame.variable_names.name_at(h), name.name))
+    return nullptr;
+  Variable& var = frame.variables[h];
+  if (var.bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var.bounds[0]) + 1.0)) return nullptr;
+  return &var.values[static_cast<size_t>(index)];
+}
+
 FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
   double stack[k_max_depth];
   int top = 0;
@@ -92,6 +114,12 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
         const Value* v = VariableStore::hinted_local_scalar(frame, step.name->name, step.name->slot_hint);
         if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
         stack[top++] = v->as_r8();
+        continue;
+      }
+      case FastOp::Element: {
+        const Value* v = fast_local_element(frame, *step.name, stack[top - 1]);
+        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        stack[top - 1] = v->as_r8();
         continue;
       }
       case FastOp::Negate:

@@ -17,13 +17,13 @@ namespace vesk {
 
 struct THensuFmt;
 
-enum class FastOp : uint8_t { Number, Local, Add, Subtract, Multiply, Divide, Mod, Negate, Compare };
+enum class FastOp : uint8_t { Number, Local, Element, Add, Subtract, Multiply, Divide, Mod, Negate, Compare };
 
 struct FastStep {
   FastOp op = FastOp::Number;
   TokenKind comparison = TokenKind::End;  // of a Compare step
   double number = 0;                       // of a Number step
-  const NameRef* name = nullptr;           // of a Local step
+  const NameRef* name = nullptr;           // of a Local or Element step
 };
 
 struct FastPlan {
@@ -32,6 +32,8 @@ struct FastPlan {
 
 // The plan of [expression], or null when it has none.
 std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression);
+// The plan of one index of a name (a number, never a comparison), or null.
+std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index);
 
 enum class FastOutcome : uint8_t {
   GaveUp,  // an operand is no local double (or MOD by 0): run the general way
@@ -40,6 +42,11 @@ enum class FastOutcome : uint8_t {
 };
 
 FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth);
+
+// The element [index] of [name] when it is a local one-dimensional array
+// of [frame] and the index falls inside it (truncated toward zero, as every
+// index is); null when the general access must decide.
+Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index);
 
 // The three-way order of two numbers, and whether comparison [op] holds
 // for it: shared with the general evaluation, so NaN answers alike.

@@ -22,6 +22,9 @@ class FastPlanTest : public ::testing::Test {
     set(u"THIRD", Value::r8(1.0 / 3));
     set(u"S", Value::string(u"12"));
     set(u"I", Value::i4(3));
+    m_store.declare_variable(m_frame, u"ARR", {3});
+    Variable& arr = m_frame.variables[m_frame.variable_names.find(u"ARR")];
+    for (int i = 0; i < 3; ++i) arr.values[i] = Value::r8(10 + i);  // ARR[3] stays Empty
   }
   void set(std::u16string_view name, Value v) {
     m_store.declare_variable(m_frame, std::u16string(name), {});
@@ -65,7 +68,8 @@ class FastPlanTest : public ::testing::Test {
 TEST_F(FastPlanTest, ArithmeticAndComparisonsAnswerAsTheGeneralEvaluation) {
   for (const char* text : {"A + B * 2 - 1", "-(A - B) / 4", "A / Z", "A MOD B", "-A MOD 4", "7 MOD -1",
                            "BIG * BIG", "-BIG * BIG - BIG * BIG", "THIRD * 3", "THIRD + 0.1", "A * (B + (Z - 1))",
-                           "2.5 MOD 1", "3.5 MOD 2"})
+                           "2.5 MOD 1", "3.5 MOD 2", "ARR[1] + 1", "ARR[A - 6.6] * 2", "ARR[-0.5] - ARR[2.9]",
+                           "ARR[ARR[0] - 9] + 0"})
     EXPECT_EQ(both_ways(text), FastOutcome::Number) << text;
   for (const char* text : {"A < B", "A >= 7.5", "A <> 7.5", "B * 2 = -4", "BIG * BIG > BIG", "A / Z <= 0"})
     EXPECT_EQ(both_ways(text), FastOutcome::Truth) << text;
@@ -75,7 +79,8 @@ TEST_F(FastPlanTest, GivesUpBeforeAnythingElse) {
   // Another kind of value, MOD by zero, no such local, a lone name, and
   // what is no arithmetic: each is left to the general evaluation.
   for (const char* text : {"S + 1", "I * 2", "A MOD Z", "NOPE + 1", "A", "(A < B) + 1", "A < B < 1",
-                           "A AND 1", "NOT A", "\"x\" + A", "F(A) + 1", "M[1] + 1", "X.Y + 1"})
+                           "A AND 1", "NOT A", "\"x\" + A", "F(A) + 1", "M[1] + 1", "X.Y + 1",
+                           "ARR[3] + 1", "ARR[4] + 1", "ARR[-1] + 1", "ARR[1, 0] + 1", "ARR[1][0] + 1", "A[0] + 1"})
     EXPECT_EQ(both_ways(text), FastOutcome::GaveUp) << text;
   // A hint that points at another name's slot is not taken.
   auto compiled = compile_expression(u"A + 1");
