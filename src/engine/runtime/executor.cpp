@@ -39,6 +39,14 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
       case FastOutcome::Truth: return {truth ? m_store.true_value() : m_store.false_value(), false};
       case FastOutcome::GaveUp: break;
     }
+  } else if (expression.plain_name && !frame.exit) {
+    // A local read alone; a string not yet known free of escapes is left
+    // to the general way, which looks at it.
+    const NameRef& name = *expression.root->name;
+    if (const Value* v = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint)) {
+      if (v->is(VarType::R8)) return {Value::r8(finish_number(v->as_r8())), false};
+      if (!v->is_string() || v->string_escape_free()) return {*v, false};
+    }
   }
   FrameHost host(*this, frame);
   if (!m_library) return evaluate(expression, host, condition);
@@ -300,7 +308,11 @@ class LocalTarget : public AppendTarget {
 // ordinary path.
 bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
   if (frame.error || frame.exit) return false;
-  const std::u16string& name = s.target_expr->root->name->name;
+  const NameRef& ref = *s.target_expr->root->name;
+  const std::u16string& name = ref.name;
+  // A local whose slot is known and holds no string takes the ordinary path at once.
+  if (const Value* known = VariableStore::hinted_local_scalar(frame, name, ref.slot_hint); known && !known->is_string())
+    return false;
   int32_t slot = frame.variable_names.find(name);
   if (slot < 0 || frame.variables[slot].is_array() || !frame.variables[slot].values[0].is_string()) return false;
   int32_t line = frame.statement();

@@ -138,6 +138,7 @@ struct CompiledExpression {
   bool empty = false;         // an empty text: yields Empty
   bool single_token = false;  // one token and nothing else
   bool has_or = false;        // the text holds an OR (turns AND short-circuit off)
+  bool plain_name = false;    // one name alone: no ".", no index, nothing behind
   ExprPtr root;
   std::vector<ExprPtr> trailing_indices;  // SPLIT(S)[2]
   // The number plan (fast_expression.h), when the expression has one.

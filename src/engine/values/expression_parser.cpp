@@ -521,6 +521,8 @@ std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text)
   if (!trailing.empty() && !compile_indices(trailing, out->trailing_indices)) out->ok = false;
   if (!parser.at_end() || !closed) out->ok = false;
   out->fast.reset(make_fast_plan(*out).release());
+  out->plain_name = out->ok && out->root->op == ExprOp::Name && !out->root->name->dotted &&
+                    out->root->name->indices.empty() && out->trailing_indices.empty();
   return out;
 }
 
