@@ -483,6 +483,7 @@ Value select_operand(Value v, bool same_str) {
 }
 
 bool select_equal(const Value& a, const Value& b) {
+  if (a.is(VarType::R8) && b.is(VarType::R8)) return a.as_r8() == b.as_r8();
   if (a.is_any_string() || b.is_any_string()) {
     Converted<std::u16string> x = to_text(a), y = to_text(b);
     return x.ok() && y.ok() && *x == *y;

@@ -255,7 +255,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
       // frame and must not see later parameters, and an array parameter
       // may be bound as a hash table instead of a variable.
       if (keep < 0 && (p.array || p.default_value)) keep = f.variable_names.size();
-      bool passed = k < values.size() && !(site && trim_blanks(site->arguments[k]).empty());
+      // The argument texts of a call site are trimmed already.
+      bool passed = k < values.size() && !(site && site->arguments[k].empty());
       if (!p.array) {
         Value v;
         if (passed) {

@@ -67,7 +67,8 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
 // MOD's operands: rounded to the nearest 64-bit integer, ties to even.
 bool round_to_integer(double d, int64_t& out) {
   if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
-  out = static_cast<int64_t>(std::nearbyint(d));
+  out = static_cast<int64_t>(d);
+  if (static_cast<double>(out) != d) out = static_cast<int64_t>(std::nearbyint(d));  // a fraction to round
   return true;
 }
 
