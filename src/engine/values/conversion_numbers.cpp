@@ -22,11 +22,31 @@ std::u16string ascii_to_u16(const char* first, const char* last) {
 
 // [value] with [digits] significant digits in the shortest of the fixed and
 // exponent forms (C's "%.*G"), the special values spelt as OLE spells them.
+// 10^digits: the whole numbers below it print without an exponent.
+template <class Float>
+Float k_whole_limit(int digits) {
+  return digits == 15 ? static_cast<Float>(1e15) : static_cast<Float>(1e7);
+}
+
 template <class Float>
 std::u16string float_text(Float value, int digits) {
   if (std::isnan(value)) return std::signbit(value) ? u"-NAN(IND)" : u"NAN";
   if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
   if (value == 0) return u"0";
+  // OPTIMIZATION: a whole number below 10^digits prints its digits alone,
+  // which is what the general form gives it; no conversion library needed.
+  if (std::fabs(value) < k_whole_limit<Float>(digits) && static_cast<Float>(static_cast<int64_t>(value)) == value) {
+    int64_t whole = static_cast<int64_t>(value);
+    char16_t out[24];
+    char16_t* at = out + sizeof out / sizeof out[0];
+    uint64_t magnitude = whole < 0 ? 0 - static_cast<uint64_t>(whole) : static_cast<uint64_t>(whole);
+    do {
+      *--at = static_cast<char16_t>(u'0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    if (whole < 0) *--at = u'-';
+    return std::u16string(at, out + sizeof out / sizeof out[0]);
+  }
   char buffer[64];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
   if (ec != std::errc()) return u"0";

@@ -61,6 +61,13 @@ Result<Value, MessageId> array_element(const Value& value, double n) {
   return array.elements[static_cast<size_t>(index)];
 }
 
+// FNV-1a over the bucket key, independent of the bucket hash.
+uint32_t check_hash(std::string_view bucket_key) {
+  uint32_t h = 2166136261u;
+  for (char c : bucket_key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
 }  // namespace
 
 bool hash_options_valid(int64_t options) { return (options & ~int64_t{k_hash_case_care | k_hash_sort}) == 0; }
@@ -81,7 +88,16 @@ TSZHash::TSZHash(int32_t options, int32_t hash_selector, int32_t requested_bucke
       m_buckets(static_cast<size_t>(hash_bucket_count(requested_buckets))) {}
 
 std::string TSZHash::bucket_key(std::u16string_view key) const {
-  return case_sensitive() ? utf16_to_utf8(key) : utf16_to_utf8(unicode_upper(key));
+  // OPTIMIZATION: an ASCII key is its own UTF-8 form; it is upper-cased on
+  // the way, with no text in between.
+  std::string form(key.size(), '\0');
+  bool upper = !case_sensitive();
+  for (size_t i = 0; i < key.size(); ++i) {
+    char16_t c = key[i];
+    if (c >= 0x80) return upper ? utf16_to_utf8(unicode_upper(key)) : utf16_to_utf8(key);
+    form[i] = static_cast<char>(upper && c >= u'a' && c <= u'z' ? c - 32 : c);
+  }
+  return form;
 }
 
 uint32_t TSZHash::bucket_hash(std::string_view bucket_key) const {
@@ -152,32 +168,33 @@ void TSZHash::remove_from_key_order(std::u16string_view key) {
 bool TSZHash::put(std::u16string_view key, Value value) {
   std::string form = bucket_key(key);
   TSZSubList& bucket = bucket_for(form);
-  for (TSZHashData& entry : bucket.entries) {
-    if (entry.key == form) {
-      entry.value = std::move(value);
-      return false;
-    }
+  uint32_t check = check_hash(form);
+  if (int32_t at = bucket.position(form, check); at >= 0) {
+    bucket.entries[at].value = std::move(value);
+    return false;
   }
   add_to_key_order(key);
   bucket.entries.push_back(TSZHashData{std::move(form), std::move(value)});
+  bucket.checks.push_back(check);
   return true;
 }
 
 bool TSZHash::remove(std::u16string_view key, bool keep_order) {
   std::string form = bucket_key(key);
-  std::vector<TSZHashData>& entries = bucket_for(form).entries;
-  auto at = std::find_if(entries.begin(), entries.end(), [&](const TSZHashData& e) { return e.key == form; });
-  if (at == entries.end()) return false;
-  entries.erase(at);
+  TSZSubList& bucket = bucket_for(form);
+  int32_t at = bucket.position(form, check_hash(form));
+  if (at < 0) return false;
+  bucket.entries.erase(bucket.entries.begin() + at);
+  bucket.checks.erase(bucket.checks.begin() + at);
   if (!keep_order) remove_from_key_order(key);
   return true;
 }
 
 const Value* TSZHash::find(std::u16string_view key) const {
   std::string form = bucket_key(key);
-  for (const TSZHashData& entry : bucket_for(form).entries)
-    if (entry.key == form) return &entry.value;
-  return nullptr;
+  const TSZSubList& bucket = bucket_for(form);
+  int32_t at = bucket.position(form, check_hash(form));
+  return at < 0 ? nullptr : &bucket.entries[at].value;
 }
 
 Value* TSZHash::find(std::u16string_view key) {

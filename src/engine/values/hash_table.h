@@ -48,6 +48,17 @@ struct TSZHashData {
 // One bucket.
 struct TSZSubList {
   std::vector<TSZHashData> entries;
+  // A second hash of each entry's bucket key, in the same order: a long
+  // bucket is searched through these, and a key compared only where its
+  // check matches.
+  std::vector<uint32_t> checks;
+
+  // The position of the entry with bucket key [form] and check [check], or -1.
+  int32_t position(std::string_view form, uint32_t check) const {
+    for (size_t i = 0; i < checks.size(); ++i)
+      if (checks[i] == check && entries[i].key == form) return static_cast<int32_t>(i);
+    return -1;
+  }
 };
 
 class TSZHash {

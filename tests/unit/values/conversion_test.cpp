@@ -1,6 +1,7 @@
 // Conversions between value kinds: the corners the tables do not spell out.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -16,6 +17,24 @@ constexpr ConversionLocale k_ja = ConversionLocale::Japanese;
 template <class T>
 bool fails_with(const Converted<T>& result, ConversionError error) {
   return !result.ok() && result.error() == error;
+}
+
+// Whole numbers print their digits directly: the same text as the
+// general 15-digit form, up to where it turns to an exponent.
+TEST(NumberText, WholeNumbersAsTheGeneralForm) {
+  auto general = [](double v) {
+    char buffer[64];
+    auto printed = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15);
+    std::string text(buffer, printed.ptr);
+    for (char& c : text) c = c == 'e' ? 'E' : c;  // the exponent is written "E"
+    return utf8_to_utf16(text);
+  };
+  for (double v : {1.0, -1.0, 9.0, 10.0, -10.0, 123456789.0, 999999999999999.0, -999999999999999.0, 1e15, -1e15,
+                   4294967296.0, -2147483648.0, 1e16 + 2, 9007199254740993.0})
+    EXPECT_EQ(double_to_text(v), general(v)) << v;
+  EXPECT_EQ(float_to_text(9999999.0f), u"9999999");
+  EXPECT_EQ(float_to_text(1e7f), u"1E+07");
+  EXPECT_EQ(float_to_text(-16.0f), u"-16");
 }
 
 TEST(NumberText, FifteenDigitsInTheShorterForm) {
