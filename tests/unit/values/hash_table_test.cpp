@@ -5,6 +5,7 @@
 
 #include "engine/values/hash_table.h"
 #include "engine/values/named_constants.h"
+#include "support/utf.h"
 
 namespace vesk {
 namespace {
@@ -67,6 +68,26 @@ TEST(HashTable, EverySelectorFindsItsKeys) {
     EXPECT_EQ(number_at(table, u"keyz7"), 207);
     EXPECT_EQ(table.find(u"keyA8"), nullptr);
   }
+}
+
+// Long buckets (7 of them, 300 keys, some past ASCII): removing from the
+// middle of a bucket leaves every other key found with its own value.
+TEST(HashTable, RemovalsInLongBucketsKeepTheRestFound) {
+  TSZHash table(0, 2, 7);
+  auto key = [](int i) { return u"k" + utf8_to_utf16(std::to_string(i)) + (i % 5 == 0 ? u"\u00e9" : u""); };
+  for (int i = 0; i < 300; ++i) table.put(key(i), Value::r8(i));
+  for (int i = 0; i < 300; i += 3) EXPECT_TRUE(table.remove(key(i)));
+  for (int i = 0; i < 300; ++i) {
+    const Value* v = table.find(key(i));
+    if (i % 3 == 0) {
+      EXPECT_EQ(v, nullptr) << i;
+    } else {
+      ASSERT_NE(v, nullptr) << i;
+      EXPECT_EQ(v->as_r8(), i);
+    }
+  }
+  EXPECT_NE(table.find(u"K10\u00C9"), nullptr);  // case-blind past ASCII too
+  EXPECT_EQ(table.count(), 200);
 }
 
 TEST(HashTable, KeysSpreadOverTheBuckets) {
