@@ -100,7 +100,8 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
     return nullptr;
   Variable& var = frame.variables[h];
   if (var.bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var.bounds[0]) + 1.0)) return nullptr;
-  return &var.values[static_cast<size_t>(index)];
+  size_t at = static_cast<size_t>(index);
+  return at < var.values.size() ? &var.values[at] : nullptr;
 }
 
 FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {

@@ -68,6 +68,12 @@ uint32_t check_hash(std::string_view bucket_key) {
   return h;
 }
 
+// Makes room for one more element, growing as push_back would.
+template <class T>
+void room_for_one(std::vector<T>& list) {
+  if (list.size() == list.capacity()) list.reserve(list.empty() ? 4 : list.size() * 2);
+}
+
 }  // namespace
 
 bool hash_options_valid(int64_t options) { return (options & ~int64_t{k_hash_case_care | k_hash_sort}) == 0; }
@@ -173,6 +179,10 @@ bool TSZHash::put(std::u16string_view key, Value value) {
     bucket.entries[at].value = std::move(value);
     return false;
   }
+  // Room is made first: when memory runs out the table stays as it was, and
+  // the pushes below cannot fail, so entries, checks and key order stay in step.
+  room_for_one(bucket.entries);
+  room_for_one(bucket.checks);
   add_to_key_order(key);
   bucket.entries.push_back(TSZHashData{std::move(form), std::move(value)});
   bucket.checks.push_back(check);
