@@ -1,8 +1,6 @@
 // Compiling statement texts into their executable form.
 #include "engine/runtime/compiled_statement.h"
 
-#include "engine/values/fast_expression.h"
-
 #include <cstdlib>
 
 #include "engine/loader/program.h"

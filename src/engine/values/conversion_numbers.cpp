@@ -20,14 +20,17 @@ std::u16string ascii_to_u16(const char* first, const char* last) {
   return out;
 }
 
-// [value] with [digits] significant digits in the shortest of the fixed and
-// exponent forms (C's "%.*G"), the special values spelt as OLE spells them.
-// 10^digits: the whole numbers below it print without an exponent.
+// 10^digits (exact for the 7 and 15 digits used): the whole numbers below
+// it print without an exponent.
 template <class Float>
-Float k_whole_limit(int digits) {
-  return digits == 15 ? static_cast<Float>(1e15) : static_cast<Float>(1e7);
+Float whole_limit(int digits) {
+  Float limit = 1;
+  for (int i = 0; i < digits; ++i) limit *= 10;
+  return limit;
 }
 
+// [value] with [digits] significant digits in the shortest of the fixed and
+// exponent forms (C's "%.*G"), the special values spelt as OLE spells them.
 template <class Float>
 std::u16string float_text(Float value, int digits) {
   if (std::isnan(value)) return std::signbit(value) ? u"-NAN(IND)" : u"NAN";
@@ -35,7 +38,7 @@ std::u16string float_text(Float value, int digits) {
   if (value == 0) return u"0";
   // OPTIMIZATION: a whole number below 10^digits prints its digits alone,
   // which is what the general form gives it; no conversion library needed.
-  if (std::fabs(value) < k_whole_limit<Float>(digits) && static_cast<Float>(static_cast<int64_t>(value)) == value) {
+  if (std::fabs(value) < whole_limit<Float>(digits) && static_cast<Float>(static_cast<int64_t>(value)) == value) {
     int64_t whole = static_cast<int64_t>(value);
     char16_t out[24];
     char16_t* at = out + sizeof out / sizeof out[0];

@@ -68,9 +68,7 @@ bool truncate_to_i64(const Value& v, int64_t& out) {
 // Rounds to the nearest 64-bit integer, ties to even.
 bool round_to_i64(const Value& v, int64_t& out) {
   Converted<double> d = to_double(v);
-  if (!d.ok() || !std::isfinite(*d) || std::fabs(*d) >= 9223372036854775808.0) return false;
-  out = static_cast<int64_t>(std::nearbyint(*d));
-  return true;
+  return d.ok() && round_to_integer(*d, out);
 }
 
 class Evaluator {

@@ -64,14 +64,6 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
   }
 }
 
-// MOD's operands: rounded to the nearest 64-bit integer, ties to even.
-bool round_to_integer(double d, int64_t& out) {
-  if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
-  out = static_cast<int64_t>(d);
-  if (static_cast<double>(out) != d) out = static_cast<int64_t>(std::nearbyint(d));  // a fraction to round
-  return true;
-}
-
 }  // namespace
 
 void FastPlanDeleter::operator()(const FastPlan* plan) const { delete plan; }
@@ -93,15 +85,19 @@ std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index) {
   return plan;
 }
 
+bool round_to_integer(double d, int64_t& out) {
+  if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
+  out = static_cast<int64_t>(d);
+  if (static_cast<double>(out) != d) out = static_cast<int64_t>(std::nearbyint(d));  // a fraction to round
+  return true;
+}
+
 Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
-  int32_t h = name.slot_hint.load(std::memory_order_relaxed);
-  if (frame.error || h < 0 || h >= frame.variable_names.size() || h >= static_cast<int32_t>(frame.variables.size()) ||
-      !NameIndex::same_text(frame.variable_names.name_at(h), name.name))
+  Variable* var = VariableStore::hinted_local(frame, name.name, name.slot_hint);
+  if (!var || var->bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var->bounds[0]) + 1.0))
     return nullptr;
-  Variable& var = frame.variables[h];
-  if (var.bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var.bounds[0]) + 1.0)) return nullptr;
   size_t at = static_cast<size_t>(index);
-  return at < var.values.size() ? &var.values[at] : nullptr;
+  return at < var->values.size() ? &var->values[at] : nullptr;
 }
 
 FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {

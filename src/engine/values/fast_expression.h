@@ -48,6 +48,10 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
 // index is); null when the general access must decide.
 Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index);
 
+// MOD's operands: [d] rounded to the nearest 64-bit integer, ties to even;
+// false when it is no finite number in range.
+bool round_to_integer(double d, int64_t& out);
+
 // The three-way order of two numbers, and whether comparison [op] holds
 // for it: shared with the general evaluation, so NaN answers alike.
 template <class T>

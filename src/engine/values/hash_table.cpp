@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "support/text.h"
 #include "support/unicode_case.h"
 #include "support/utf.h"
 
@@ -101,7 +102,7 @@ std::string TSZHash::bucket_key(std::u16string_view key) const {
   for (size_t i = 0; i < key.size(); ++i) {
     char16_t c = key[i];
     if (c >= 0x80) return upper ? utf16_to_utf8(unicode_upper(key)) : utf16_to_utf8(key);
-    form[i] = static_cast<char>(upper && c >= u'a' && c <= u'z' ? c - 32 : c);
+    form[i] = static_cast<char>(upper ? ascii_upper(c) : c);
   }
   return form;
 }

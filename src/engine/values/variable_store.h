@@ -78,13 +78,18 @@ class VariableStore {
   // points at for [name]; null when the general read or write must decide
   // (an array, another slot, an error pending in the frame).
   static Value* hinted_local_scalar(THensuFmt& frame, std::u16string_view name, const std::atomic<int32_t>& hint) {
+    Variable* var = hinted_local(frame, name, hint);
+    return !var || var->is_array() ? nullptr : &var->values[0];
+  }
+  // The local variable of [frame] that [hint] points at for [name], scalar
+  // or array; null as above.
+  static Variable* hinted_local(THensuFmt& frame, std::u16string_view name, const std::atomic<int32_t>& hint) {
     int32_t h = hint.load(std::memory_order_relaxed);
     if (frame.error || h < 0 || h >= frame.variable_names.size() ||
         h >= static_cast<int32_t>(frame.variables.size()) ||
         !NameIndex::same_text(frame.variable_names.name_at(h), name))
       return nullptr;
-    Variable& var = frame.variables[h];
-    return var.is_array() ? nullptr : &var.values[0];
+    return &frame.variables[h];
   }
 
   // Declares a local variable: a scalar when [bounds] is empty, else an
