@@ -1,6 +1,7 @@
 // Compiling statement texts into their executable form.
 #include "engine/runtime/compiled_statement.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "engine/loader/program.h"
@@ -44,6 +45,14 @@ SelectCase select_case(std::u16string_view field) {
   for (const std::u16string& value : split_arguments(field.substr(comma + 1))) {
     c.empty_word.push_back(value == u"EMPTY");
     c.values.push_back(compile_expression(value));
+    const CompiledExpression& e = *c.values.back();
+    Value constant;
+    if (e.ok && e.root && e.trailing_indices.empty() && e.root->op == ExprOp::Literal && !e.root->string_literal &&
+        e.root->literal.is(VarType::R8)) {
+      double d = e.root->literal.as_r8();
+      if (std::fabs(d) < 1e15 && std::trunc(d) == d) constant = Value::r8(d);
+    }
+    c.constants.push_back(constant);
   }
   return c;
 }
@@ -93,8 +102,8 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
       s.target_expr->root->op == ExprOp::Name && !s.target_expr->root->name->dotted &&
       s.target_expr->root->name->indices.size() == 1)
     s.target_index.reset(make_index_plan(*s.target_expr->root->name->indices[0]).release());
-  s.append_to_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr) &&
-                       is_append(*s.expr, s.target_expr->root->name->name);
+  s.plain_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr);
+  s.append_to_target = s.plain_target && is_append(*s.expr, s.target_expr->root->name->name);
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ struct SelectCase {
   int32_t offset = -1;
   std::vector<std::unique_ptr<CompiledExpression>> values;
   std::vector<bool> empty_word;  // the case value is the word EMPTY
+  // A case value that is a whole-number literal below 10^15, as its
+  // evaluation gives it under every rounding (Empty for any other value).
+  std::vector<Value> constants;
 };
 
 struct CompiledStatement {
@@ -69,6 +72,9 @@ struct CompiledStatement {
   // Assign of the form NAME = NAME + operand: a string may be appended in
   // place.
   bool append_to_target = false;
+  // Assign to a name without "." or index: a number plan's result may be
+  // stored straight into a local's slot.
+  bool plain_target = false;
   // The number plan of the target's one index: NAME[index] = expression.
   std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
 };

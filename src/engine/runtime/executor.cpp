@@ -66,6 +66,25 @@ double Interpreter::finish_number(double number) const {
   return round_result(number);
 }
 
+// The answer of condition [e] (IFB, WHILE, UNTIL); [failed] when its
+// evaluation failed. OPTIMIZATION: a number plan's answer is taken as it
+// is, with no value made for it; is_true() would give the same.
+bool Interpreter::condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
+  failed = false;
+  if (e.fast && !frame.exit) {
+    double number = 0;
+    bool truth = false;
+    switch (run_fast_plan(*e.fast, frame, number, truth)) {
+      case FastOutcome::Truth: return truth;
+      case FastOutcome::Number: return finish_number(number) != 0;
+      case FastOutcome::GaveUp: break;
+    }
+  }
+  EvalResult c = evaluate_in(e, frame, true);
+  failed = c.failed;
+  return !c.failed && is_true(c.value);
+}
+
 bool Interpreter::is_true(const Value& v) const {
   switch (v.type()) {
     case VarType::Empty:
@@ -159,6 +178,9 @@ void Interpreter::run_statement(CallFrame& frame, const CompiledStatement& s) {
       report_error(frame, s.text);
       return;
     case StatementForm::Assign:
+      if (s.plain_target && s.expr->fast && run_number_assign(frame, s)) return;
+      run_plain(frame, s);
+      return;
     case StatementForm::MemberPut:
     case StatementForm::MemberCall:
     case StatementForm::CallStatement:
@@ -242,6 +264,30 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   if (outer) n.remove_prefix(7);
   OutsideModule scope(frame, outer);
   m_store.write(frame, n, indices, value, false, false, name.dotted ? nullptr : &name.slot_hint);
+}
+
+// OPTIMIZATION: NAME = expression with a number plan: the plan's result
+// goes straight into a local double. False when the plan gave up (nothing
+// happened then); the ordinary path runs the same plan first, so the
+// answer is the same either way.
+bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s) {
+  if (frame.exit) return false;
+  double number = 0;
+  bool truth = false;
+  FastOutcome outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
+  if (outcome == FastOutcome::GaveUp) return false;
+  const NameRef& name = *s.target_expr->root->name;
+  Value* slot = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint);
+  if (outcome == FastOutcome::Number) {
+    number = finish_number(number);
+    if (slot) slot->set_r8(number);
+    else assign(frame, s, Value::r8(number));
+  } else {
+    Value v = truth ? m_store.true_value() : m_store.false_value();
+    if (slot) *slot = std::move(v);
+    else assign(frame, s, v);
+  }
+  return true;
 }
 
 void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
@@ -347,9 +393,10 @@ void Interpreter::run_if(CallFrame& frame, const CompiledStatement& s) {
   int32_t endif = p + s.offsets[2];
   int32_t otherwise = s.offsets[1] > 0 ? p + s.offsets[1] : -1;
   int32_t elseif = s.offsets[0] > 0 ? p + s.offsets[0] : -1;
-  EvalResult c = evaluate_in(*s.expr, frame, true);
-  if (c.failed) return;
-  if (is_true(c.value)) {
+  bool failed = false;
+  bool holds = condition(*s.expr, frame, failed);
+  if (failed) return;
+  if (holds) {
     int32_t end = endif;
     if (otherwise > 0) end = std::min(end, otherwise);
     if (elseif > 0) end = std::min(end, elseif);
@@ -445,8 +492,9 @@ void Interpreter::run_while(CallFrame& frame, const CompiledStatement& s) {
   int32_t wend = p + s.offsets[0];
   while (!frame.error && !m_stopped) {
     frame.pc = p;
-    EvalResult c = evaluate_in(*s.expr, frame, true);
-    if (c.failed || frame.pc != p || !is_true(c.value)) break;
+    bool failed = false;
+    bool holds = condition(*s.expr, frame, failed);
+    if (failed || frame.pc != p || !holds) break;
     frame.pc = p + 1;
     run_body(frame, wend);
     bool go_on = true;
@@ -464,8 +512,9 @@ void Interpreter::run_repeat(CallFrame& frame, const CompiledStatement& s) {
     bool go_on = true;
     if (frame.pc > until || !leave_loop(frame, p, until, go_on)) break;
     frame.pc = until;
-    EvalResult c = evaluate_in(*s.expr, frame, true);
-    if (c.failed || frame.pc != until || is_true(c.value)) break;
+    bool failed = false;
+    bool holds = condition(*s.expr, frame, failed);
+    if (failed || frame.pc != until || holds) break;
   }
   finish_loop(frame, p, until);
 }
@@ -507,6 +556,10 @@ void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
     for (size_t i = 0; i < c.values.size() && !found; ++i) {
       if (c.empty_word[i]) {
         found = sel.value.is_empty();
+      } else if (c.constants[i].is(VarType::R8)) {
+        // OPTIMIZATION: a whole-number literal is what its evaluation gives.
+        if (frame.error || m_stopped) return;
+        found = select_equal(selector, c.constants[i]);
       } else {
         EvalResult v = evaluate_in(*c.values[i], frame);
         if (frame.error || m_stopped) return;

@@ -177,6 +177,7 @@ class Interpreter {
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
+  bool run_number_assign(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
   void run_for(CallFrame& frame, const CompiledStatement& s);
   void run_while(CallFrame& frame, const CompiledStatement& s);
@@ -192,6 +193,7 @@ class Interpreter {
   void finish_loop(CallFrame& frame, int32_t start, int32_t closer);
   void unwind_to(CallFrame& frame, int32_t start, int32_t end);
   bool is_true(const Value& v) const;
+  bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed);
   void wait_while_paused_or_suspended(CallFrame& frame);
   void service_between_statements();
   void show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location);

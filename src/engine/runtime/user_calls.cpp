@@ -159,8 +159,10 @@ Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
   std::u16string module;
   // OPTIMIZATION: outside modules a name without a "." always finds the
   // same function, so its call site remembers it.
-  if (frame.module_name.empty() && site.name.find(u'.') == std::u16string::npos) {
-    int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
+  // A remembered answer exists only for a name without ".".
+  int32_t known = site.function_outside_modules.load(std::memory_order_relaxed);
+  if (frame.module_name.empty() && (known != -2 || site.name.find(u'.') == std::u16string::npos)) {
+    int32_t f = known;
     if (f == -2) {
       f = find_function(site.name, frame, module);
       site.function_outside_modules.store(f, std::memory_order_relaxed);
@@ -235,13 +237,13 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   int32_t keep = -1;  // the names a recycled frame keeps; -1 all declared here
   f.base = entry.header;
   f.count = shape.count;
-  f.module_name = module;
+  if (!module.empty()) f.module_name = module;  // a frame comes without one
   f.except_count = caller.except_count;
   f.slot = caller.slot;
   f.time_stamp = caller.time_stamp;
   static const std::u16string k_result = u"RESULT";
   bool has_result = entry.kind == FunctionKind::Function && !as_thread;
-  if (has_result) declare_scalar(f, k_result, 0);
+  int32_t result_slot = has_result ? declare_scalar(f, k_result, 0) : -1;
 
   if (list_mode) {
     m_store.declare_variable(f, u"PARAM_STR", {static_cast<int32_t>(list_arguments.size()) - 1});
@@ -310,10 +312,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   run_frame(f);
 
   Value result = Value::r8(0);
-  if (entry.kind == FunctionKind::Function) {
-    int32_t slot = f.variable_count() > 0 && f.variable_names.name_at(0) == k_result ? 0 : f.variable_names.find(k_result);
-    if (slot >= 0) result = f.variables[slot].values[0];
-  }
+  // Slots never move: RESULT is where it was declared.
+  if (result_slot >= 0) result = f.variables[result_slot].values[0];
   // VAR parameters hand their final values back.
   for (size_t k = 0; k < params.size() && k < bound.size(); ++k) {
     if (!params[k].by_var || trim_blanks(bound[k].source).empty()) continue;

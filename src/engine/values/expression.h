@@ -88,6 +88,7 @@ struct CallSite {
 
  private:
   mutable std::once_flag m_compiled_once;
+  mutable std::atomic<bool> m_compiled_ready{false};  // m_compiled is complete
   mutable std::vector<std::unique_ptr<struct CompiledExpression>> m_compiled;
 };
 

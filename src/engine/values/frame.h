@@ -62,13 +62,19 @@ class NameIndex {
     return found;
   }
   int32_t size() const { return static_cast<int32_t>(m_names.size()); }
-  // OPTIMIZATION: a short name is compared unit by unit in place; a call
-  // of memcmp costs more than the comparison.
+  // OPTIMIZATION: a name of up to eight units is compared as two words of
+  // four units each, which may overlap (the first and the last four), so
+  // a variable name costs two loads and no loop; a longer one goes to
+  // memcmp.
   static bool same_text(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-    for (size_t i = 0; i < a.size(); ++i)
-      if (a[i] != b[i]) return false;
+    size_t n = a.size();
+    if (n != b.size()) return false;
+    const char16_t* x = a.data();
+    const char16_t* y = b.data();
+    if (n >= 4 && n <= 8) return load4(x) == load4(y) && load4(x + n - 4) == load4(y + n - 4);
+    if (n > 8) return std::memcmp(x, y, n * sizeof(char16_t)) == 0;
+    for (size_t i = 0; i < n; ++i)
+      if (x[i] != y[i]) return false;
     return true;
   }
   // Forgets every name from position [keep] on.
@@ -85,6 +91,12 @@ class NameIndex {
   }
 
  private:
+  static uint64_t load4(const char16_t* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  }
+
   // Up to this many names are found by comparing them in turn; a longer
   // list is hashed (the map is made when the list grows past it).
   static constexpr size_t k_scanned = 8;
@@ -113,6 +125,10 @@ struct Variable {
   bool is_array() const { return !bounds.empty(); }
   // Back to a scalar holding Empty; a large element buffer is let go.
   void reset_scalar() {
+    if (bounds.empty() && values.size() == 1 && values.capacity() <= 16) {  // the common case
+      values[0] = Value();
+      return;
+    }
     if (values.capacity() > 16) values = std::vector<Value>(1);
     values.resize(1);
     values[0] = Value();

@@ -141,6 +141,12 @@ class Value {
     out.m_u.r8 = v;
     return out;
   }
+  // Makes this value the double [v] in place.
+  void set_r8(double v) {
+    release();
+    m_type = VarType::R8;
+    m_u.r8 = v;
+  }
   // [scaled] is the amount times 10,000, as OLE stores currency.
   static Value currency(int64_t scaled) { return scalar(VarType::Currency, scaled); }
   // An OLE date: days since 1899-12-30, the time as the fraction.

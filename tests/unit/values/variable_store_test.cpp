@@ -200,5 +200,29 @@ TEST_F(Store, ResetAndAppend) {
   EXPECT_TRUE(m_frame.variables[0].values.empty());
 }
 
+// Names are compared in words of four units: every length and every
+// position of a difference must still tell them apart.
+TEST(NameIndexText, EveryLengthAndEveryDifferingPosition) {
+  for (size_t n = 0; n <= 20; ++n) {
+    std::u16string a(n, u'A');
+    for (size_t i = 0; i < n; ++i) a[i] = static_cast<char16_t>(u'A' + i);
+    EXPECT_TRUE(NameIndex::same_text(a, std::u16string(a))) << n;
+    EXPECT_FALSE(NameIndex::same_text(a, a + u"X")) << n;
+    for (size_t i = 0; i < n; ++i) {
+      std::u16string b = a;
+      b[i] = u'\u3042';
+      EXPECT_FALSE(NameIndex::same_text(a, b)) << n << " at " << i;
+    }
+  }
+  // Views into longer texts compare only their own units.
+  std::u16string_view whole = u"TOTALX";
+  EXPECT_TRUE(NameIndex::same_text(whole.substr(0, 5), u"TOTAL"));
+  NameIndex names;
+  for (const char16_t* name : {u"I", u"TOTAL", u"TOTAL2", u"COUNTER_OF_LINES"}) names.add(name);
+  EXPECT_EQ(names.find(u"TOTAL2"), 2);
+  EXPECT_EQ(names.find(u"TOTAL3"), -1);
+  EXPECT_EQ(names.find(u"COUNTER_OF_LINES"), 3);
+}
+
 }  // namespace
 }  // namespace vesk
