@@ -19,24 +19,24 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
   switch (node.op) {
     case ExprOp::Literal:
       if (node.string_literal || !node.literal.is(VarType::R8)) return false;
-      steps.push_back({FastOp::Number, TokenKind::End, node.literal.as_r8(), nullptr});
+      steps.push_back({FastOp::Number, TokenKind::End, false, node.literal.as_r8(), nullptr});
       depth = 1;
       return true;
     case ExprOp::Name:
       if (node.name->dotted || node.name->indices.size() > 1) return false;
       if (node.name->indices.size() == 1) {
         if (!add_steps(*node.name->indices[0], steps, depth, false)) return false;
-        steps.push_back({FastOp::Element, TokenKind::End, 0, node.name.get()});
+        steps.push_back({FastOp::Element, TokenKind::End, false, 0, node.name.get()});
         return true;
       }
-      steps.push_back({FastOp::Local, TokenKind::End, 0, node.name.get()});
+      steps.push_back({FastOp::Local, TokenKind::End, false, 0, node.name.get()});
       depth = 1;
       return true;
     case ExprOp::Paren:
       return add_steps(*node.left, steps, depth, false);
     case ExprOp::Negate:
       if (!add_steps(*node.left, steps, depth, false)) return false;
-      steps.push_back({FastOp::Negate, TokenKind::End, 0, nullptr});
+      steps.push_back({FastOp::Negate, TokenKind::End, false, 0, nullptr});
       return true;
     case ExprOp::Binary: {
       FastOp op;
@@ -56,7 +56,13 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
       if (!add_steps(*node.left, steps, left, false) || !add_steps(*node.right, steps, right, false)) return false;
       depth = std::max(left, right + 1);
       if (depth > k_max_depth) return false;
-      steps.push_back({op, node.binary, 0, nullptr});
+      // A literal right operand is the last step: it folds into this one.
+      if (node.right->op == ExprOp::Literal && steps.back().op == FastOp::Number) {
+        FastStep folded{op, node.binary, true, steps.back().number, nullptr};
+        steps.back() = folded;
+        return true;
+      }
+      steps.push_back({op, node.binary, false, 0, nullptr});
       return true;
     }
     default:
@@ -126,7 +132,7 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
       default:
         break;
     }
-    double b = stack[--top];
+    double b = step.constant ? step.number : stack[--top];
     double& a = stack[top - 1];
     switch (step.op) {
       case FastOp::Add: a = a + b; break;

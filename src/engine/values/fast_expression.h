@@ -22,6 +22,9 @@ enum class FastOp : uint8_t { Number, Local, Element, Add, Subtract, Multiply, D
 struct FastStep {
   FastOp op = FastOp::Number;
   TokenKind comparison = TokenKind::End;  // of a Compare step
+  // An operator step whose right operand is the literal [number] (the
+  // Number step before it folded in): "I * 2" runs as two steps, not three.
+  bool constant = false;
   double number = 0;                       // of a Number step
   const NameRef* name = nullptr;           // of a Local or Element step
 };

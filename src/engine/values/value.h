@@ -219,6 +219,8 @@ class Value {
     return v;
   }
   bool holds_ref() const {
+    // Every kind below String is a plain number (or Empty or Null): one test.
+    if (static_cast<uint16_t>(m_type) < static_cast<uint16_t>(VarType::String)) return false;
     return is_string() || is_ansi_string() || is_array() || (is_object() && m_u.object);
   }
   const RefCounted* ref() const;
