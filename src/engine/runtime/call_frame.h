@@ -54,20 +54,21 @@ struct CallFrame : THensuFmt {
     try_errmsg.clear();
     try_errline.clear();
     module_name.clear();
-    with_subject = Value();
-    hash_names.clear();
-    hash_objects.clear();
-    variable_names.truncate(keep);
-    variables.resize(static_cast<size_t>(keep));
+    with_subject.clear();
+    // Most calls leave these empty: only what was used is cleared.
+    if (hash_names.size() > 0) hash_names.clear();
+    if (!hash_objects.empty()) hash_objects.clear();
+    if (variable_names.size() > keep) variable_names.truncate(keep);
+    if (variables.size() != static_cast<size_t>(keep)) variables.resize(static_cast<size_t>(keep));
     for (Variable& v : variables) v.reset_scalar();
     exit = false;
     break_count = continue_count = 0;
     slot = pc = base = count = 0;
     handler_error = false;
     except_count = 0;
-    with_stack.clear();
-    loop_starts.clear();
-    try_stack.clear();
+    if (!with_stack.empty()) with_stack.clear();
+    if (!loop_starts.empty()) loop_starts.clear();
+    if (!try_stack.empty()) try_stack.clear();
   }
   bool pending() const { return exit || break_count > 0 || continue_count > 0; }
 };

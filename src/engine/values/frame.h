@@ -126,7 +126,7 @@ struct Variable {
   // Back to a scalar holding Empty; a large element buffer is let go.
   void reset_scalar() {
     if (bounds.empty() && values.size() == 1 && values.capacity() <= 16) {  // the common case
-      values[0] = Value();
+      values[0].clear();
       return;
     }
     if (values.capacity() > 16) values = std::vector<Value>(1);

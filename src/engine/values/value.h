@@ -141,6 +141,12 @@ class Value {
     out.m_u.r8 = v;
     return out;
   }
+  // Makes this value Empty in place.
+  void clear() {
+    release();
+    m_type = VarType::Empty;
+    m_u.i8 = 0;
+  }
   // Makes this value the double [v] in place.
   void set_r8(double v) {
     release();
