@@ -88,6 +88,8 @@ Value builtin_length(BuiltinContext& ctx) {
     const ArrayData& a = r.value.as_array();
     return Value::i4(a.dimensions.empty() ? 0 : a.dimensions[0].count);
   }
+  // A string's length is read off it: its text is not copied to be counted.
+  if (r.value.is_string()) return Value::i4(static_cast<int32_t>(r.value.as_string().size()));
   return Value::i4(static_cast<int32_t>(argument_text(r.value).size()));
 }
 

@@ -485,7 +485,7 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
   if (held) {
     bool clean = held->string_escape_free();
     left = Value();  // the variable alone may hold the text now
-    std::u16string& buffer = held->mutable_string();
+    std::u16string& buffer = held->mutable_string(held->as_string().size() + text.as_string().size());
     size_t from = buffer.size();
     buffer += text.as_string();
     // A text known to be free of escapes can only gain one in the new part

@@ -1,6 +1,8 @@
 // Construction and sharing of script values.
 #include "engine/values/value.h"
 
+#include <algorithm>
+
 namespace vesk {
 
 Value Value::r4(float v) {
@@ -98,9 +100,12 @@ ArrayData& Value::mutable_array() {
   return *m_u.array;
 }
 
-std::u16string& Value::mutable_string() {
+std::u16string& Value::mutable_string(size_t capacity) {
   if (!m_u.string->is_unique()) {
-    StringData* copy = new StringData(m_u.string->text);
+    std::u16string text;
+    text.reserve(std::max(capacity, m_u.string->text.size()));
+    text.append(m_u.string->text);
+    StringData* copy = new StringData(std::move(text));
     m_u.string->release();
     m_u.string = copy;
   }

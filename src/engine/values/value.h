@@ -209,7 +209,10 @@ class Value {
   // The array for writing: copied first when another value shares it.
   ArrayData& mutable_array();
   // The string for writing, copied first when shared.
-  std::u16string& mutable_string();
+  std::u16string& mutable_string() { return mutable_string(0); }
+  // The same; a buffer that has to be copied first is made with room for
+  // [capacity] units, so an append that follows does not copy it again.
+  std::u16string& mutable_string(size_t capacity);
   // Whether the string's text is known to hold no "<#" escape, and marking
   // it so (only when this value alone holds the buffer).
   bool string_escape_free() const { return m_u.string->escape_free; }

@@ -14,6 +14,14 @@ TEST_F(AppendTest, BuildsTheTextAndLeavesCopiesAlone) {
   EXPECT_EQ(host.lines, (std::vector<std::string>{"2000", "ABAB", "2000", "2001"}));
 }
 
+TEST_F(AppendTest, ATextAppendedToItselfDoublesAndItsCopiesStay) {
+  // The operand shares the target's buffer: the sum is built in a new one.
+  ASSERT_TRUE(run({"S = \"ab\"", "T = S", "FOR I = 1 TO 5", "S = S + S", "NEXT", "S = S + \"!\"",
+                   "PRINT LENGTH(S)", "PRINT T", "PRINT COPY(S, 59)"}));
+  EXPECT_EQ(host.errors, std::vector<std::string>{});
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"65", "ab", "ababab!"}));
+}
+
 TEST_F(AppendTest, NumbersAndEmptyOperandsAppendAsText) {
   ASSERT_TRUE(run({"S = \"A\"", "S = S + 1.5", "S = S + EMPTY", "S = S + 2", "PRINT S"}));
   EXPECT_EQ(host.lines, std::vector<std::string>{"A1.52"});
