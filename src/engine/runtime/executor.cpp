@@ -17,10 +17,8 @@
 
 namespace vesk {
 
-const CompiledStatement& Interpreter::compiled(int32_t statement) {
+const CompiledStatement& Interpreter::compile_now(int32_t statement) {
   std::atomic<CompiledStatement*>& slot = m_compiled[statement];
-  CompiledStatement* s = slot.load(std::memory_order_acquire);
-  if (s) return *s;
   std::unique_ptr<CompiledStatement> made =
       compile_statement(m_program.code[statement], m_program.kinds[statement]);
   CompiledStatement* expected = nullptr;
@@ -114,9 +112,12 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 }
 
 void Interpreter::execute_one(CallFrame& frame) {
-  bool main_thread = frame.slot == 0;
-  if (main_thread) service_between_statements();
-  wait_while_paused_or_suspended(frame);
+  if (frame.slot == 0) {
+    service_between_statements();
+    if (m_output.paused() && m_stop_pending == 0) wait_while_paused();
+  } else {
+    wait_while_suspended(frame);
+  }
   if (frame.exit) return;
   if (m_stop_pending > 0) {
     if (m_program.options.opt_finally) run_pending_finally(frame);
@@ -153,14 +154,16 @@ void Interpreter::service_between_statements() {
   m_main_calls.service();
 }
 
-// The stop form's pause holds the main script; a script thread also waits
-// while its slot is suspended and ends when its slot is to be ended.
-void Interpreter::wait_while_paused_or_suspended(CallFrame& frame) {
-  while (m_output.paused() && m_stop_pending == 0 && frame.slot == 0) {
+// Before a statement of the main script the stop form's pause is looked
+// at, and before one of a script thread its slot's suspension.
+void Interpreter::wait_while_paused() {
+  do {
     platform::sleep_ms(50);
     service_main_thread();
-  }
-  if (frame.slot == 0) return;
+  } while (m_output.paused() && m_stop_pending == 0);
+}
+
+void Interpreter::wait_while_suspended(CallFrame& frame) {
   while (thread_state(frame.slot) == 1 && !frame.exit && m_stop_pending == 0) platform::sleep_ms(50);
   if (m_stop_pending > 0 || thread_state(frame.slot) == 2) {
     if (m_program.options.opt_finally) run_pending_finally(frame);

@@ -173,7 +173,12 @@ class Interpreter {
   friend class FrameHost;
   friend class CheckHost;  // the block checks share the compiled statements and the function lookup
 
-  const CompiledStatement& compiled(int32_t statement);
+  // The compiled form of [statement], made on first use.
+  const CompiledStatement& compiled(int32_t statement) {
+    if (CompiledStatement* s = m_compiled[statement].load(std::memory_order_acquire)) return *s;
+    return compile_now(statement);
+  }
+  const CompiledStatement& compile_now(int32_t statement);
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
@@ -194,7 +199,11 @@ class Interpreter {
   void unwind_to(CallFrame& frame, int32_t start, int32_t end);
   bool is_true(const Value& v) const;
   bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed);
-  void wait_while_paused_or_suspended(CallFrame& frame);
+  // The stop form's pause holds the main script (called once paused()
+  // answered yes); a script thread waits while its slot is suspended and
+  // ends when its slot is to be ended.
+  void wait_while_paused();
+  void wait_while_suspended(CallFrame& frame);
   void service_between_statements();
   void show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location);
   void assign(CallFrame& frame, const CompiledStatement& s, const Value& value);
