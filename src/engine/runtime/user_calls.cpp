@@ -58,6 +58,9 @@ struct BoundArgument {
 struct Interpreter::FunctionShape {
   std::vector<Parameter> params;
   int32_t count = 1;  // statements from the header up to its FEND
+  // Some parameter is VAR or an array: the call keeps how each argument
+  // was bound, for the binding and the copy-out.
+  bool binds = false;
 };
 
 const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) {
@@ -66,6 +69,7 @@ const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) 
   const FunctionEntry& entry = m_program.functions[function];
   auto made = std::make_unique<FunctionShape>();
   made->params = parse_parameters(m_program.code[entry.header]);
+  for (const Parameter& p : made->params) made->binds = made->binds || p.by_var || p.array;
   while (entry.header + made->count < static_cast<int32_t>(m_program.code.size()) &&
          m_program.kinds[entry.header + made->count] != int32_t(StatementKind::Fend))
     ++made->count;
@@ -225,7 +229,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
         }
         values.push_back(std::move(r.value));
       }
-      bound.push_back(std::move(b));
+      if (shape.binds) bound.push_back(std::move(b));
       if (m_stop_pending > 0) break;
     }
   }
@@ -262,7 +266,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
       if (!p.array) {
         Value v;
         if (passed) {
-          v = values[k];
+          v = std::move(values[k]);  // read once: nothing after the binding uses it
         } else if (p.default_value) {
           EvalResult r = evaluate_in(*p.default_value, f);
           if (r.failed) {
@@ -272,7 +276,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
           }
           v = r.value;
         }
-        f.variables[declare_scalar(f, p.name, static_cast<int32_t>(k) + (has_result ? 1 : 0))].values[0] = v;
+        f.variables[declare_scalar(f, p.name, static_cast<int32_t>(k) + (has_result ? 1 : 0))].values[0] = std::move(v);
         continue;
       }
       std::u16string_view source = k < bound.size() ? bound[k].source : u"";
