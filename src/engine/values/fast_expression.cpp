@@ -81,6 +81,7 @@ std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression) {
   if (!add_steps(*expression.root, plan->steps, depth, true)) return nullptr;
   // A lone name is read the general way: its value may be of any kind.
   if (plan->steps.size() == 1 && plan->steps[0].op == FastOp::Local) return nullptr;
+  plan->note_shape();
   return plan;
 }
 
@@ -88,6 +89,7 @@ std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index) {
   auto plan = std::make_unique<FastPlan>();
   int depth = 0;
   if (!add_steps(index, plan->steps, depth, false)) return nullptr;
+  plan->note_shape();
   return plan;
 }
 
@@ -106,7 +108,44 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
   return at < var->values.size() ? &var->values[at] : nullptr;
 }
 
+namespace {
+
+// Operator [step] on [a] and [b], the result into [a]; a comparison
+// answers into [truth]. Number means go on.
+[[gnu::always_inline]] inline FastOutcome apply(const FastStep& step, double& a, double b, bool& truth) {
+  switch (step.op) {
+    case FastOp::Add: a = a + b; return FastOutcome::Number;
+    case FastOp::Subtract: a = a - b; return FastOutcome::Number;
+    case FastOp::Multiply: a = a * b; return FastOutcome::Number;
+    case FastOp::Divide: a = b == 0 ? 0.0 : a / b; return FastOutcome::Number;
+    case FastOp::Mod: {
+      int64_t x = 0, y = 0;
+      if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
+      a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
+      return FastOutcome::Number;
+    }
+    case FastOp::Compare:
+      truth = comparison_holds(step.comparison, three_way(a, b));
+      return FastOutcome::Truth;
+    default:
+      return FastOutcome::GaveUp;
+  }
+}
+
+}  // namespace
+
 FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
+  // OPTIMIZATION: NAME op literal, the commonest plan, runs without the
+  // loop and its stack.
+  if (plan.local_then_constant) {
+    const NameRef& name = *plan.steps[0].name;
+    const Value* v = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint);
+    if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+    double a = v->as_r8();
+    FastOutcome outcome = apply(plan.steps[1], a, plan.steps[1].number, truth);
+    if (outcome == FastOutcome::Number) number = a;
+    return outcome;
+  }
   double stack[k_max_depth];
   int top = 0;
   for (const FastStep& step : plan.steps) {
@@ -133,24 +172,8 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
         break;
     }
     double b = step.constant ? step.number : stack[--top];
-    double& a = stack[top - 1];
-    switch (step.op) {
-      case FastOp::Add: a = a + b; break;
-      case FastOp::Subtract: a = a - b; break;
-      case FastOp::Multiply: a = a * b; break;
-      case FastOp::Divide: a = b == 0 ? 0.0 : a / b; break;
-      case FastOp::Mod: {
-        int64_t x = 0, y = 0;
-        if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
-        a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
-        break;
-      }
-      case FastOp::Compare:
-        truth = comparison_holds(step.comparison, three_way(a, b));
-        return FastOutcome::Truth;
-      default:
-        return FastOutcome::GaveUp;
-    }
+    FastOutcome outcome = apply(step, stack[top - 1], b, truth);
+    if (outcome != FastOutcome::Number) return outcome;
   }
   number = stack[0];
   return FastOutcome::Number;

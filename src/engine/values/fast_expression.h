@@ -31,6 +31,11 @@ struct FastStep {
 
 struct FastPlan {
   std::vector<FastStep> steps;  // postfix order: operands before their operator
+  bool local_then_constant = false;  // a name and an operator with a literal
+
+  void note_shape() {
+    local_then_constant = steps.size() == 2 && steps[0].op == FastOp::Local && steps[1].constant;
+  }
 };
 
 // The plan of [expression], or null when it has none.

@@ -71,10 +71,11 @@ TEST_F(FastPlanTest, ArithmeticAndComparisonsAnswerAsTheGeneralEvaluation) {
                            "2.5 MOD 1", "3.5 MOD 2", "ARR[1] + 1", "ARR[A - 6.6] * 2", "ARR[-0.5] - ARR[2.9]",
                            "ARR[ARR[0] - 9] + 0",
                            // literal right operands fold into their operator
-                           "A - 1 - 2", "10 - A", "1 + 2", "A / 0", "A - (1)", "A MOD 3 * 2", "ARR[A - 6] / 2"})
+                           "A - 1 - 2", "10 - A", "1 + 2", "A / 0", "A - (1)", "A MOD 3 * 2", "ARR[A - 6] / 2",
+                           "A - 1", "A * 0.1", "A MOD 4", "ARR[A - 7]"})
     EXPECT_EQ(both_ways(text), FastOutcome::Number) << text;
   for (const char* text : {"A < B", "A >= 7.5", "A <> 7.5", "B * 2 = -4", "BIG * BIG > BIG", "A / Z <= 0", "2 < A",
-                           "A MOD 3 = 1"})
+                           "A MOD 3 = 1", "A < 2", "A = 7.5"})
     EXPECT_EQ(both_ways(text), FastOutcome::Truth) << text;
 }
 
