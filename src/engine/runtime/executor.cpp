@@ -184,7 +184,7 @@ void Interpreter::run_statement(CallFrame& frame, const CompiledStatement& s) {
       report_error(frame, s.text);
       return;
     case StatementForm::Assign:
-      if (s.plain_target && s.expr->fast && run_number_assign(frame, s)) return;
+      if (s.plain_target && (s.expr->fast || s.expr->plain_name) && run_number_assign(frame, s)) return;
       run_plain(frame, s);
       return;
     case StatementForm::MemberPut:
@@ -272,15 +272,26 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   m_store.write(frame, n, indices, value, false, false, name.dotted ? nullptr : &name.slot_hint);
 }
 
-// OPTIMIZATION: NAME = expression with a number plan: the plan's result
-// goes straight into a local double. False when the plan gave up (nothing
+// OPTIMIZATION: NAME = expression with a number plan, or NAME = a local
+// double: the result goes straight into the target local's slot. False when the plan gave up (nothing
 // happened then); the ordinary path runs the same plan first, so the
 // answer is the same either way.
 bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s) {
   if (frame.exit) return false;
   double number = 0;
   bool truth = false;
-  FastOutcome outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
+  FastOutcome outcome = FastOutcome::GaveUp;
+  if (s.expr->fast) {
+    outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
+  } else {
+    // NAME = OTHER, where OTHER is a local double: read as evaluate_in reads it.
+    const NameRef& source = *s.expr->root->name;
+    const Value* v = VariableStore::hinted_local_scalar(frame, source.name, source.slot_hint);
+    if (v && v->is(VarType::R8)) {
+      number = v->as_r8();
+      outcome = FastOutcome::Number;
+    }
+  }
   if (outcome == FastOutcome::GaveUp) return false;
   const NameRef& name = *s.target_expr->root->name;
   Value* slot = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint);
