@@ -273,9 +273,9 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
 }
 
 // OPTIMIZATION: NAME = expression with a number plan, or NAME = a local
-// double: the result goes straight into the target local's slot. False when the plan gave up (nothing
-// happened then); the ordinary path runs the same plan first, so the
-// answer is the same either way.
+// double: the result goes straight into the target local's slot. False
+// when the plan gave up (nothing happened then); the ordinary path runs
+// the same plan first, so the answer is the same either way.
 bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s) {
   if (frame.exit) return false;
   double number = 0;
