@@ -1,10 +1,10 @@
 // Compiling statement texts into their executable form.
 #include "engine/runtime/compiled_statement.h"
 
-#include <cmath>
 #include <cstdlib>
 
 #include "engine/loader/program.h"
+#include "engine/values/evaluator.h"
 #include "engine/values/fast_expression.h"
 #include "support/text.h"
 #include "support/utf.h"
@@ -46,13 +46,10 @@ SelectCase select_case(std::u16string_view field) {
     c.empty_word.push_back(value == u"EMPTY");
     c.values.push_back(compile_expression(value));
     const CompiledExpression& e = *c.values.back();
-    Value constant;
-    if (e.ok && e.root && e.trailing_indices.empty() && e.root->op == ExprOp::Literal && !e.root->string_literal &&
-        e.root->literal.is(VarType::R8)) {
-      double d = e.root->literal.as_r8();
-      if (std::fabs(d) < 1e15 && std::trunc(d) == d) constant = Value::r8(d);
-    }
-    c.constants.push_back(constant);
+    bool whole = e.ok && e.root && e.trailing_indices.empty() && e.root->op == ExprOp::Literal &&
+                 !e.root->string_literal && e.root->literal.is(VarType::R8) &&
+                 survives_rounding(e.root->literal.as_r8());
+    c.constants.push_back(whole ? e.root->literal : Value());
   }
   return c;
 }

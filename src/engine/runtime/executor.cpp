@@ -59,9 +59,7 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
 
 // The final rounding of a number result, as evaluate() makes it.
 double Interpreter::finish_number(double number) const {
-  // OPTIMIZATION: a whole number below 10^15 comes back unchanged from
-  // either rounding (its 15-digit text is exact), so neither is asked.
-  if (std::fabs(number) < 1e15 && static_cast<double>(static_cast<int64_t>(number)) == number) return number;
+  if (survives_rounding(number)) return number;  // OPTIMIZATION: neither rounding is asked
   if (m_program.options.round_value) return number;
   if (m_library && m_library->control_word_changed()) return round_through_text(number);
   return round_result(number);

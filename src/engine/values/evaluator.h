@@ -2,6 +2,8 @@
 // the variables, the functions and the options of the running script.
 #pragma once
 
+#include <cmath>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -100,5 +102,10 @@ double round_result(double value);
 // The rounding while the floating-point control word differs from the one
 // at start: through the 15-digit text of the number.
 double round_through_text(double value);
+// A whole number below 10^15: both roundings give it back unchanged (its
+// 15-digit text is exact), so it needs neither.
+inline bool survives_rounding(double value) {
+  return std::fabs(value) < 1e15 && static_cast<double>(static_cast<int64_t>(value)) == value;
+}
 
 }  // namespace vesk
