@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/values/name_key.h"
 #include "engine/values/value.h"
 
 namespace vesk {
@@ -97,6 +98,7 @@ struct CallSite {
 struct NameRef {
   std::u16string text;  // as written, with its brackets
   std::u16string name;  // without the brackets
+  NameKey key;          // of [name]
   std::vector<ExprPtr> indices;
   bool dotted = false;  // holds a "." (a module name or a member access)
   // The frame slot where [name] was last found: a guess, checked against

@@ -471,6 +471,7 @@ ExprPtr Parser::name_node(const Token& token) {
   ref->text = token.text;
   size_t bracket = token.text.find(u'[');
   ref->name = token.text.substr(0, bracket);
+  ref->key = NameKey::of(ref->name);
   ref->dotted = token.kind == TokenKind::Member;
   if (bracket != std::u16string::npos &&
       !compile_indices(std::u16string_view(token.text).substr(bracket), ref->indices)) {

@@ -101,7 +101,7 @@ bool round_to_integer(double d, int64_t& out) {
 }
 
 Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
-  Variable* var = VariableStore::hinted_local(frame, name.name, name.slot_hint);
+  Variable* var = VariableStore::hinted_local(frame, name);
   if (!var || var->bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var->bounds[0]) + 1.0))
     return nullptr;
   size_t at = static_cast<size_t>(index);
@@ -139,7 +139,7 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
   // loop and its stack.
   if (plan.local_then_constant) {
     const NameRef& name = *plan.steps[0].name;
-    const Value* v = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint);
+    const Value* v = VariableStore::hinted_local_scalar(frame, name);
     if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
     double a = v->as_r8();
     FastOutcome outcome = apply(plan.steps[1], a, plan.steps[1].number, truth);
@@ -154,7 +154,7 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
         stack[top++] = step.number;
         continue;
       case FastOp::Local: {
-        const Value* v = VariableStore::hinted_local_scalar(frame, step.name->name, step.name->slot_hint);
+        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
         if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
         stack[top++] = v->as_r8();
         continue;

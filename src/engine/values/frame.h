@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/values/hash_table.h"
+#include "engine/values/name_key.h"
 #include "engine/values/value.h"
 
 namespace vesk {
@@ -24,7 +25,7 @@ class NameIndex {
   NameIndex() = default;
   NameIndex(NameIndex&&) noexcept = default;
   NameIndex& operator=(NameIndex&&) noexcept = default;
-  NameIndex(const NameIndex& other) : m_names(other.m_names) {
+  NameIndex(const NameIndex& other) : m_names(other.m_names), m_keys(other.m_keys) {
     if (other.m_index) m_index = std::make_unique<Map>(*other.m_index);
   }
   NameIndex& operator=(const NameIndex& other) {
@@ -49,10 +50,16 @@ class NameIndex {
       for (size_t i = 0; i < m_names.size(); ++i) m_index->emplace(m_names[i], static_cast<int32_t>(i));
     }
     if (m_index) m_index->emplace(name, slot);
+    m_keys.push_back(NameKey::of(name));
     m_names.push_back(std::move(name));
     return slot;
   }
   const std::u16string& name_at(int32_t slot) const { return m_names[slot]; }
+  // Whether [slot] holds [name], whose key is [key].
+  [[gnu::always_inline]] bool holds(int32_t slot, const NameKey& key, std::u16string_view name) const {
+    if (static_cast<uint32_t>(slot) >= m_keys.size() || !(m_keys[slot] == key)) return false;
+    return key.exact() || same_text(m_names[slot], name);
+  }
   // find() through a remembered slot [hint], which it updates.
   int32_t find(std::u16string_view name, std::atomic<int32_t>& hint) const {
     int32_t h = hint.load(std::memory_order_relaxed);
@@ -82,11 +89,13 @@ class NameIndex {
     while (size() > keep) {
       if (m_index) m_index->erase(m_names.back());
       m_names.pop_back();
+      m_keys.pop_back();
     }
     if (m_names.size() <= k_scanned) m_index.reset();
   }
   void clear() {
     m_names.clear();
+    m_keys.clear();
     m_index.reset();
   }
 
@@ -113,6 +122,7 @@ class NameIndex {
 
   using Map = std::unordered_map<std::u16string, int32_t, ViewHash, ViewEqual>;
   std::vector<std::u16string> m_names;
+  std::vector<NameKey> m_keys;  // beside m_names, one per name
   std::unique_ptr<Map> m_index;
 };
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/values/expression.h"
 #include "engine/values/frame.h"
 #include "engine/values/value.h"
 
@@ -77,17 +78,16 @@ class VariableStore {
   // OPTIMIZATION: the scalar local variable of [frame] that [hint] already
   // points at for [name]; null when the general read or write must decide
   // (an array, another slot, an error pending in the frame).
-  static Value* hinted_local_scalar(THensuFmt& frame, std::u16string_view name, const std::atomic<int32_t>& hint) {
-    Variable* var = hinted_local(frame, name, hint);
+  [[gnu::always_inline]] static Value* hinted_local_scalar(THensuFmt& frame, const NameRef& name) {
+    Variable* var = hinted_local(frame, name);
     return !var || var->is_array() ? nullptr : &var->values[0];
   }
-  // The local variable of [frame] that [hint] points at for [name], scalar
-  // or array; null as above.
-  static Variable* hinted_local(THensuFmt& frame, std::u16string_view name, const std::atomic<int32_t>& hint) {
-    int32_t h = hint.load(std::memory_order_relaxed);
-    if (frame.error || h < 0 || h >= frame.variable_names.size() ||
-        h >= static_cast<int32_t>(frame.variables.size()) ||
-        !NameIndex::same_text(frame.variable_names.name_at(h), name))
+  // The local variable of [frame] that [name]'s hint points at, scalar or
+  // array; null as above.
+  [[gnu::always_inline]] static Variable* hinted_local(THensuFmt& frame, const NameRef& name) {
+    int32_t h = name.slot_hint.load(std::memory_order_relaxed);
+    if (frame.error || !frame.variable_names.holds(h, name.key, name.name) ||
+        static_cast<size_t>(h) >= frame.variables.size())
       return nullptr;
     return &frame.variables[h];
   }

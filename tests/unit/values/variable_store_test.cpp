@@ -224,5 +224,33 @@ TEST(NameIndexText, EveryLengthAndEveryDifferingPosition) {
   EXPECT_EQ(names.find(u"COUNTER_OF_LINES"), 3);
 }
 
+// A slot is checked by the name's key: a key decides alone only where it
+// holds the whole name, so names alike in their first units, their length
+// or (past seven units) their key still differ.
+TEST(NameIndexText, SlotsAreCheckedByKeyAndLongNamesByText) {
+  NameIndex names;
+  const std::u16string long_name = u"COUNTER_OF_LINES";
+  for (const std::u16string& name : {std::u16string(u"N"), std::u16string(u"ABCDEFG"), long_name}) names.add(name);
+  auto holds = [&](int32_t slot, std::u16string_view name) { return names.holds(slot, NameKey::of(name), name); };
+  EXPECT_TRUE(holds(0, u"N"));
+  EXPECT_FALSE(holds(0, u"NN"));
+  EXPECT_FALSE(holds(0, std::u16string(u"N\0", 2)));
+  EXPECT_TRUE(holds(1, u"ABCDEFG"));
+  EXPECT_FALSE(holds(1, u"ABCDEFH"));
+  EXPECT_FALSE(holds(1, u"ABCDEF"));
+  EXPECT_TRUE(holds(2, long_name));
+  EXPECT_FALSE(holds(2, u"COUNTER_OF_LINEZ"));
+  EXPECT_FALSE(holds(2, u"COUNTER_OF_LINES2"));
+  EXPECT_FALSE(holds(0, long_name));
+  EXPECT_FALSE(holds(3, u"N"));
+  EXPECT_FALSE(holds(-1, u"N"));
+  // A key that agrees by chance is settled by the text: the same key with
+  // another long text is no match.
+  EXPECT_FALSE(names.holds(2, NameKey::of(long_name), u"COUNTER_OF_LINEX"));
+  names.truncate(1);
+  EXPECT_FALSE(holds(1, u"ABCDEFG"));
+  EXPECT_TRUE(holds(0, u"N"));
+}
+
 }  // namespace
 }  // namespace vesk
