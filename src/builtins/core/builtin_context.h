@@ -98,7 +98,7 @@ std::optional<std::vector<Value>> raw_array_elements(BuiltinContext& ctx, int k)
 std::u16string argument_text(const Value& value);
 
 // Sets the byte-string mark of the running thread (COPYB, CHRB).
-void set_byte_string_mark();
+void set_byte_string_mark(BuiltinContext& ctx);
 
 // Saves the floating-point control word that SET8087CW 0 restores.
 void save_startup_control_word();

@@ -35,7 +35,7 @@ AnsiForm ansi_form(std::u16string_view text) {
 
 // CHRB(code)
 Value builtin_chrb(BuiltinContext& ctx) {
-  set_byte_string_mark();
+  set_byte_string_mark(ctx);
   return Value::ansi_string(std::string(1, static_cast<char>(ctx.integer(0) & 0xFF)));
 }
 
@@ -46,7 +46,7 @@ Value builtin_lengthb(BuiltinContext& ctx) {
 
 // COPYB(text, start, count)
 Value builtin_copyb(BuiltinContext& ctx) {
-  set_byte_string_mark();
+  set_byte_string_mark(ctx);
   std::string bytes = platform::utf16_to_ansi(ctx.text(0));
   int64_t start = std::max<int64_t>(ctx.integer(1, 1), 1);
   int64_t count = ctx.integer(2, static_cast<int64_t>(bytes.size()));

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "builtins/core/builtin_context.h"
+#include "engine/runtime/thread_run.h"
 #include "engine/values/conversion.h"
 #include "engine/values/numeric_text.h"
 #include "support/messages.h"
@@ -55,8 +56,6 @@ const std::unordered_map<std::u16string_view, int32_t>& name_list() {
   }();
   return names;
 }
-
-thread_local bool t_byte_string_mark = false;
 
 std::atomic<int32_t> g_gap_ms{0};
 std::atomic<int64_t> g_last_end_ms{-1};
@@ -261,8 +260,6 @@ class CoreLibrary final : public BuiltinLibrary {
       if (info.raw & position_bit(k)) b.raw_mask |= static_cast<uint8_t>(1u << k);
     return b;
   }
-  bool byte_string_mark() const override { return t_byte_string_mark; }
-  void set_byte_string_mark(bool on) override { t_byte_string_mark = on; }
   bool control_word_changed() const override { return vesk::control_word_changed(); }
 };
 
@@ -278,7 +275,7 @@ Value builtin_not_available(BuiltinContext& ctx) { return ctx.fail(message(Messa
 
 Value builtin_numeric(BuiltinContext& ctx) { return call_numeric(ctx); }
 
-void set_byte_string_mark() { t_byte_string_mark = true; }
+void set_byte_string_mark(BuiltinContext& ctx) { thread_run(ctx.frame).byte_string_mark = true; }
 
 int32_t builtin_call_gap_ms() { return g_gap_ms; }
 

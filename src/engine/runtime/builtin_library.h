@@ -48,11 +48,6 @@ class BuiltinLibrary {
   // use it.
   virtual std::optional<ArgumentBounds> bounds(std::u16string_view name) const = 0;
 
-  // The byte-string mark of the running thread (set by COPYB and CHRB so
-  // that "+" of two native strings concatenates). Cleared at the start of
-  // each top-level evaluation of a statement.
-  virtual bool byte_string_mark() const { return false; }
-  virtual void set_byte_string_mark(bool) {}
   // True when SET8087CW left the floating-point control word changed.
   virtual bool control_word_changed() const { return false; }
 };

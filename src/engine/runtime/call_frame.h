@@ -9,6 +9,8 @@
 
 namespace vesk {
 
+struct ThreadRun;
+
 // One open TRY of a frame.
 struct TryRecord {
   int32_t pc = 0;  // program counter of the TRY statement
@@ -36,6 +38,7 @@ struct CallFrame : THensuFmt {
   int32_t count = 0; // statements from the header up to its FEND
   bool handler_error = false;
   int32_t except_count = 0;
+  ThreadRun* run = nullptr;  // of the thread it runs on; set on first use
   std::vector<WithEntry> with_stack;
   std::vector<int32_t> loop_starts;
   std::vector<TryRecord> try_stack;
@@ -66,6 +69,7 @@ struct CallFrame : THensuFmt {
     slot = pc = base = count = 0;
     handler_error = false;
     except_count = 0;
+    run = nullptr;
     if (!with_stack.empty()) with_stack.clear();
     if (!loop_starts.empty()) loop_starts.clear();
     if (!try_stack.empty()) try_stack.clear();

@@ -7,6 +7,7 @@
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/stack_guard.h"
+#include "engine/runtime/thread_run.h"
 #include "engine/values/fast_expression.h"
 #include "engine/values/conversion.h"
 #include "platform/platform.h"
@@ -41,19 +42,19 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
     // A local read alone; a string not yet known free of escapes is left
     // to the general way, which looks at it.
     const NameRef& name = *expression.root->name;
-    if (const Value* v = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint)) {
+    if (const Value* v = VariableStore::hinted_local_scalar(frame, name)) {
       if (v->is(VarType::R8)) return {Value::r8(finish_number(v->as_r8())), false};
       if (!v->is_string() || v->string_escape_free()) return {*v, false};
     }
   }
   FrameHost host(*this, frame);
-  if (!m_library) return evaluate(expression, host, condition);
   // The byte-string mark belongs to one evaluation: a nested one (a user
   // function's argument or body) starts clear and leaves the outer mark alone.
-  bool outer_mark = m_library->byte_string_mark();
-  m_library->set_byte_string_mark(false);
+  ThreadRun& run = thread_run(frame);
+  bool outer_mark = run.byte_string_mark;
+  run.byte_string_mark = false;
   EvalResult r = evaluate(expression, host, condition);
-  m_library->set_byte_string_mark(outer_mark);
+  run.byte_string_mark = outer_mark;
   return r;
 }
 
@@ -239,7 +240,7 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   }
   const NameRef& name = *target.root->name;
   if (!name.dotted && name.indices.empty()) {
-    if (Value* slot = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint)) {
+    if (Value* slot = VariableStore::hinted_local_scalar(frame, name)) {
       *slot = value;
       return;
     }
@@ -284,7 +285,7 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   } else {
     // NAME = OTHER, where OTHER is a local double: read as evaluate_in reads it.
     const NameRef& source = *s.expr->root->name;
-    const Value* v = VariableStore::hinted_local_scalar(frame, source.name, source.slot_hint);
+    const Value* v = VariableStore::hinted_local_scalar(frame, source);
     if (v && v->is(VarType::R8)) {
       number = v->as_r8();
       outcome = FastOutcome::Number;
@@ -292,7 +293,7 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   }
   if (outcome == FastOutcome::GaveUp) return false;
   const NameRef& name = *s.target_expr->root->name;
-  Value* slot = VariableStore::hinted_local_scalar(frame, name.name, name.slot_hint);
+  Value* slot = VariableStore::hinted_local_scalar(frame, name);
   if (outcome == FastOutcome::Number) {
     number = finish_number(number);
     if (slot) slot->set_r8(number);
@@ -372,18 +373,19 @@ bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
   const NameRef& ref = *s.target_expr->root->name;
   const std::u16string& name = ref.name;
   // A local whose slot is known and holds no string takes the ordinary path at once.
-  if (const Value* known = VariableStore::hinted_local_scalar(frame, name, ref.slot_hint); known && !known->is_string())
+  if (const Value* known = VariableStore::hinted_local_scalar(frame, ref); known && !known->is_string())
     return false;
   int32_t slot = frame.variable_names.find(name);
   if (slot < 0 || frame.variables[slot].is_array() || !frame.variables[slot].values[0].is_string()) return false;
   int32_t line = frame.statement();
   LocalTarget target(frame, name, slot);
   FrameHost host(*this, frame);
-  bool outer_mark = m_library && m_library->byte_string_mark();
-  if (m_library) m_library->set_byte_string_mark(false);
+  ThreadRun& run = thread_run(frame);
+  bool outer_mark = run.byte_string_mark;
+  run.byte_string_mark = false;
   bool stored = false;
   EvalResult r = evaluate_append(*s.expr, host, frame.variables[slot].values[0], target, stored);
-  if (m_library) m_library->set_byte_string_mark(outer_mark);
+  run.byte_string_mark = outer_mark;
   if (!stored && !r.failed && frame.statement() == line) assign(frame, s, r.value);
   return true;
 }
@@ -392,7 +394,7 @@ bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
 // nothing is pending. Nested blocks recurse through here, so the stack
 // guard of calls watches it too.
 void Interpreter::run_body(CallFrame& frame, int32_t end) {
-  if (!StackGuard().ok()) {
+  if (!StackGuard(frame).ok()) {
     report_error(frame, message(MessageId::BlocksTooDeep));
     return;
   }

@@ -2,6 +2,7 @@
 #include "engine/runtime/frame_host.h"
 
 #include "engine/runtime/stack_guard.h"
+#include "engine/runtime/thread_run.h"
 
 #include "support/messages.h"
 #include "support/text.h"
@@ -22,7 +23,7 @@ Value FrameHost::false_value() const { return m_interpreter.store().false_value(
 Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) {
   if (!name.dotted) {
     if (indices.empty())
-      if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name.name, name.slot_hint)) return *v;
+      if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name)) return *v;
     return m_interpreter.store().read(m_frame, name.name, indices, &name.slot_hint);
   }
   std::u16string upper;
@@ -48,7 +49,7 @@ Value FrameHost::read_member(const NameRef& name) {
 // Calls nested in the arguments of calls recurse through here, built-ins
 // too, so the stack guard of user calls watches this path as well.
 Value FrameHost::call(const CallSite& call, bool& failed) {
-  if (!StackGuard().ok()) {
+  if (!StackGuard(m_frame).ok()) {
     m_interpreter.report_error(m_frame, message(MessageId::RecursionTooDeep, call.name));
     failed = true;
     return Value::r8(0);
@@ -70,7 +71,7 @@ bool FrameHost::control_word_changed() const {
 }
 
 bool FrameHost::byte_string_mark() const {
-  return m_interpreter.library() && m_interpreter.library()->byte_string_mark();
+  return thread_run(m_frame).byte_string_mark;
 }
 
 }  // namespace vesk

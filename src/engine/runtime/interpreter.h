@@ -228,10 +228,10 @@ class Interpreter {
                   std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread = false);
   int32_t declare_scalar(CallFrame& f, const std::u16string& name, int32_t expected);
   void run_frame(CallFrame& frame);
-  // A frame for a call of [function]: one that an earlier call of it on
-  // this thread gave back, else a new one.
-  std::unique_ptr<CallFrame> take_frame(int32_t function);
-  void give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep);
+  // A frame for a call of [function] from [caller]: one that an earlier
+  // call of it on this thread gave back, else a new one.
+  std::unique_ptr<CallFrame> take_frame(int32_t function, CallFrame& caller);
+  void give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep, CallFrame& caller);
   Value start_thread(const CompiledExpression& call, CallFrame& frame);
   void run_include_call(CallFrame& frame, const CompiledStatement& s);
 

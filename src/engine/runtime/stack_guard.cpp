@@ -1,11 +1,8 @@
-// The stack guard of script calls.
+// The stack guard of script calls, and the thread's own run state.
 #include "engine/runtime/stack_guard.h"
 
 namespace vesk {
 namespace {
-
-thread_local uintptr_t t_top = 0;
-thread_local size_t t_usable = 0;
 
 uintptr_t here() {
   volatile char marker = 0;
@@ -14,16 +11,15 @@ uintptr_t here() {
 
 }  // namespace
 
-void StackGuard::start_thread(size_t usable_bytes) {
-  t_top = here();
-  t_usable = usable_bytes;
+ThreadRun& ThreadRun::current() {
+  thread_local ThreadRun run;
+  return run;
 }
 
-StackGuard::StackGuard() {
-  if (t_top == 0) return;
-  uintptr_t now = here();
-  size_t used = t_top > now ? t_top - now : now - t_top;
-  m_ok = used < t_usable;
+// The stack grows downwards on every platform the program runs on.
+void StackGuard::start_thread(size_t usable_bytes) {
+  uintptr_t top = here();
+  ThreadRun::current().stack_floor = top > usable_bytes ? top - usable_bytes : 1;
 }
 
 }  // namespace vesk

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/runtime/thread_run.h"
+
 namespace vesk {
 
 class StackGuard {
@@ -12,7 +14,11 @@ class StackGuard {
   // Marks the calling thread's stack top and the bytes it may use.
   static void start_thread(size_t usable_bytes);
 
-  StackGuard();
+  // Whether the stack still has room, by the bound of [frame]'s thread.
+  explicit StackGuard(CallFrame& frame) {
+    uintptr_t floor = thread_run(frame).stack_floor;
+    m_ok = floor == 0 || reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) > floor;
+  }
   bool ok() const { return m_ok; }
 
  private:

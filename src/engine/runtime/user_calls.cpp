@@ -4,6 +4,7 @@
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/script_threads.h"
 #include "engine/runtime/stack_guard.h"
+#include "engine/runtime/thread_run.h"
 #include "engine/values/named_constants.h"
 #include "support/messages.h"
 #include "support/small_vector.h"
@@ -78,23 +79,8 @@ const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) 
   return *expected;  // another thread read it first
 }
 
-namespace {
-
-// The frames that finished calls gave back, per function, on one thread:
-// a call of a function reuses a frame with its names and slots in place
-// instead of building one. Frames of another load are never reused.
-struct FramePool {
-  static constexpr size_t k_kept_per_function = 64;
-  uint64_t generation = 0;
-  std::vector<std::vector<std::unique_ptr<CallFrame>>> free;
-};
-
-thread_local FramePool t_frame_pool;
-
-}  // namespace
-
-std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function) {
-  FramePool& pool = t_frame_pool;
+std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& caller) {
+  FramePool& pool = thread_run(caller).frame_pool;
   if (pool.generation == m_generation && static_cast<size_t>(function) < pool.free.size() &&
       !pool.free[function].empty()) {
     std::unique_ptr<CallFrame> frame = std::move(pool.free[function].back());
@@ -104,8 +90,9 @@ std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function) {
   return std::make_unique<CallFrame>();
 }
 
-void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep) {
-  FramePool& pool = t_frame_pool;
+void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
+                                  CallFrame& caller) {
+  FramePool& pool = thread_run(caller).frame_pool;
   if (pool.generation != m_generation) {
     pool.free.clear();
     pool.generation = m_generation;
@@ -193,7 +180,7 @@ Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
 
 Value Interpreter::call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* site,
                              std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread) {
-  StackGuard guard;
+  StackGuard guard(caller);
   const FunctionEntry& entry = m_program.functions[function];
   if (!guard.ok()) {
     report_error(caller, message(MessageId::RecursionTooDeep, m_program.function_names.name_at(function)));
@@ -236,7 +223,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
 
   // Thread frames move to their thread; the others come from the pool.
   bool pooled = !as_thread && !list_mode;
-  std::unique_ptr<CallFrame> frame = pooled ? take_frame(function) : std::make_unique<CallFrame>();
+  std::unique_ptr<CallFrame> frame = pooled ? take_frame(function, caller) : std::make_unique<CallFrame>();
   CallFrame& f = *frame;
   int32_t keep = -1;  // the names a recycled frame keeps; -1 all declared here
   f.base = entry.header;
@@ -245,6 +232,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   f.except_count = caller.except_count;
   f.slot = caller.slot;
   f.time_stamp = caller.time_stamp;
+  // A thread's frame finds its own thread's state when it runs there.
+  if (!as_thread) f.run = &thread_run(caller);
   static const std::u16string k_result = u"RESULT";
   bool has_result = entry.kind == FunctionKind::Function && !as_thread;
   int32_t result_slot = has_result ? declare_scalar(f, k_result, 0) : -1;
@@ -354,7 +343,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     failed = true;
   }
   if (f.error && !f.handler_error) failed = true;
-  if (pooled) give_back_frame(function, std::move(frame), keep);
+  if (pooled) give_back_frame(function, std::move(frame), keep, caller);
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builtins/core/dispatch.h"
+#include "engine/runtime/thread_run.h"
 #include "engine/values/conversion.h"
 #include "support/utf.h"
 

@@ -54,7 +54,7 @@ TEST_F(DispatchTest, CopybMakesPlusOfNativeStringsConcatenate) {
   EXPECT_EQ(text("COPYB(\"12\", 1) + COPYB(\"3\", 1)"), "123");
   EXPECT_EQ(text("CHRB(49) + CHRB(50)"), "12");
   // The mark does not outlive its evaluation.
-  EXPECT_FALSE(interpreter.library()->byte_string_mark());
+  EXPECT_FALSE(thread_run(frame).byte_string_mark);
 }
 
 }  // namespace vesk::test
