@@ -226,7 +226,7 @@ class Interpreter {
   int32_t find_function(std::u16string_view name, const CallFrame& frame, std::u16string& module) const;
   Value call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* call,
                   std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread = false);
-  int32_t declare_scalar(CallFrame& f, const std::u16string& name, int32_t expected);
+  int32_t declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected);
   void run_frame(CallFrame& frame);
   // A frame for a call of [function] from [caller]: one that an earlier
   // call of it on this thread gave back, else a new one.

@@ -15,6 +15,7 @@ namespace {
 
 struct Parameter {
   std::u16string name;  // without "VAR ", brackets and default
+  NameKey key;          // of [name]
   bool by_var = false;
   bool array = false;
   std::u16string declared;  // as written, for array brackets
@@ -41,6 +42,7 @@ std::vector<Parameter> parse_parameters(std::u16string_view header) {
     p.declared = std::u16string(text);
     p.array = text.find(u'[') != std::u16string_view::npos;
     p.name = std::u16string(trim_blanks(text.substr(0, text.find(u'['))));
+    p.key = NameKey::of(p.name);
     params.push_back(std::move(p));
   }
   return params;
@@ -235,8 +237,9 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   // A thread's frame finds its own thread's state when it runs there.
   if (!as_thread) f.run = &thread_run(caller);
   static const std::u16string k_result = u"RESULT";
+  static const NameKey k_result_key = NameKey::of(k_result);
   bool has_result = entry.kind == FunctionKind::Function && !as_thread;
-  int32_t result_slot = has_result ? declare_scalar(f, k_result, 0) : -1;
+  int32_t result_slot = has_result ? declare_scalar(f, k_result, k_result_key, 0) : -1;
 
   if (list_mode) {
     m_store.declare_variable(f, u"PARAM_STR", {static_cast<int32_t>(list_arguments.size()) - 1});
@@ -265,7 +268,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
           }
           v = r.value;
         }
-        f.variables[declare_scalar(f, p.name, static_cast<int32_t>(k) + (has_result ? 1 : 0))].values[0] = std::move(v);
+        f.variables[declare_scalar(f, p.name, p.key, static_cast<int32_t>(k) + (has_result ? 1 : 0))].values[0] = std::move(v);
         continue;
       }
       std::u16string_view source = k < bound.size() ? bound[k].source : u"";
@@ -349,8 +352,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
 
 // Declares scalar [name] in [f] and answers its slot. A recycled frame
 // already has it at [expected], where the name is checked first.
-int32_t Interpreter::declare_scalar(CallFrame& f, const std::u16string& name, int32_t expected) {
-  if (expected < f.variable_count() && NameIndex::same_text(f.variable_names.name_at(expected), name)) return expected;
+int32_t Interpreter::declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected) {
+  if (f.variable_names.holds(expected, key, name)) return expected;
   m_store.declare_variable(f, name, {});
   return f.variable_names.find(name);
 }

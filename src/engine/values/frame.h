@@ -134,7 +134,7 @@ struct Variable {
 
   bool is_array() const { return !bounds.empty(); }
   // Back to a scalar holding Empty; a large element buffer is let go.
-  void reset_scalar() {
+  [[gnu::always_inline]] void reset_scalar() {
     if (bounds.empty() && values.size() == 1 && values.capacity() <= 16) {  // the common case
       values[0].clear();
       return;
