@@ -48,7 +48,7 @@ enum class StatementForm : uint8_t {
 struct SelectCase {
   int32_t offset = -1;
   std::vector<std::unique_ptr<CompiledExpression>> values;
-  std::vector<bool> empty_word;  // the case value is the word EMPTY
+  std::vector<uint8_t> empty_word;  // the case value is the word EMPTY
   // A case value that is a whole-number literal below 10^15, as its
   // evaluation gives it under every rounding (Empty for any other value).
   std::vector<Value> constants;

@@ -566,6 +566,10 @@ void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
   EvalResult sel = evaluate_in(*s.expr, frame);
   if (sel.failed) return;
   bool same = m_program.options.same_str;
+  // OPTIMIZATION: a number selector is compared as it is (select_operand
+  // gives it back unchanged) and with a number literal by ==, which is
+  // what select_equal does for two numbers.
+  bool number = sel.value.is(VarType::R8);
   Value selector = select_operand(sel.value, same);
   int32_t start = s.default_offset > 0 ? p + s.default_offset : selend;
   bool found = false;
@@ -576,7 +580,7 @@ void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
       } else if (c.constants[i].is(VarType::R8)) {
         // OPTIMIZATION: a whole-number literal is what its evaluation gives.
         if (frame.error || m_stopped) return;
-        found = select_equal(selector, c.constants[i]);
+        found = number ? selector.as_r8() == c.constants[i].as_r8() : select_equal(selector, c.constants[i]);
       } else {
         EvalResult v = evaluate_in(*c.values[i], frame);
         if (frame.error || m_stopped) return;
