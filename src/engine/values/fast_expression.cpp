@@ -93,13 +93,6 @@ std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index) {
   return plan;
 }
 
-bool round_to_integer(double d, int64_t& out) {
-  if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
-  out = static_cast<int64_t>(d);
-  if (static_cast<double>(out) != d) out = static_cast<int64_t>(std::nearbyint(d));  // a fraction to round
-  return true;
-}
-
 Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
   Variable* var = VariableStore::hinted_local(frame, name);
   if (!var || var->bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var->bounds[0]) + 1.0))
@@ -108,44 +101,7 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
   return at < var->values.size() ? &var->values[at] : nullptr;
 }
 
-namespace {
-
-// Operator [step] on [a] and [b], the result into [a]; a comparison
-// answers into [truth]. Number means go on.
-[[gnu::always_inline]] inline FastOutcome apply(const FastStep& step, double& a, double b, bool& truth) {
-  switch (step.op) {
-    case FastOp::Add: a = a + b; return FastOutcome::Number;
-    case FastOp::Subtract: a = a - b; return FastOutcome::Number;
-    case FastOp::Multiply: a = a * b; return FastOutcome::Number;
-    case FastOp::Divide: a = b == 0 ? 0.0 : a / b; return FastOutcome::Number;
-    case FastOp::Mod: {
-      int64_t x = 0, y = 0;
-      if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
-      a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
-      return FastOutcome::Number;
-    }
-    case FastOp::Compare:
-      truth = comparison_holds(step.comparison, three_way(a, b));
-      return FastOutcome::Truth;
-    default:
-      return FastOutcome::GaveUp;
-  }
-}
-
-}  // namespace
-
-FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
-  // OPTIMIZATION: NAME op literal, the commonest plan, runs without the
-  // loop and its stack.
-  if (plan.local_then_constant) {
-    const NameRef& name = *plan.steps[0].name;
-    const Value* v = VariableStore::hinted_local_scalar(frame, name);
-    if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-    double a = v->as_r8();
-    FastOutcome outcome = apply(plan.steps[1], a, plan.steps[1].number, truth);
-    if (outcome == FastOutcome::Number) number = a;
-    return outcome;
-  }
+FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
   double stack[k_max_depth];
   int top = 0;
   for (const FastStep& step : plan.steps) {
@@ -172,7 +128,7 @@ FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number
         break;
     }
     double b = step.constant ? step.number : stack[--top];
-    FastOutcome outcome = apply(step, stack[top - 1], b, truth);
+    FastOutcome outcome = fast_apply(step, stack[top - 1], b, truth);
     if (outcome != FastOutcome::Number) return outcome;
   }
   number = stack[0];

@@ -7,11 +7,13 @@
 // are those of the general evaluation for the same operands.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "engine/values/expression.h"
+#include "engine/values/variable_store.h"
 
 namespace vesk {
 
@@ -31,10 +33,13 @@ struct FastStep {
 
 struct FastPlan {
   std::vector<FastStep> steps;  // postfix order: operands before their operator
-  bool local_then_constant = false;  // a name and an operator with a literal
+  // A name and then only operators with a literal ("N + 1", "N MOD 3 = 0"):
+  // it runs on one number, without the stack.
+  bool chain = false;
 
   void note_shape() {
-    local_then_constant = steps.size() == 2 && steps[0].op == FastOp::Local && steps[1].constant;
+    chain = steps.size() >= 2 && steps[0].op == FastOp::Local;
+    for (size_t i = 1; i < steps.size(); ++i) chain = chain && steps[i].constant;
   }
 };
 
@@ -49,7 +54,8 @@ enum class FastOutcome : uint8_t {
   Truth,   // [truth] holds the comparison's answer
 };
 
-FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth);
+// The plan's steps on the operand stack (any plan).
+FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth);
 
 // The element [index] of [name] when it is a local one-dimensional array
 // of [frame] and the index falls inside it (truncated toward zero, as every
@@ -58,7 +64,12 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index);
 
 // MOD's operands: [d] rounded to the nearest 64-bit integer, ties to even;
 // false when it is no finite number in range.
-bool round_to_integer(double d, int64_t& out);
+[[gnu::always_inline]] inline bool round_to_integer(double d, int64_t& out) {
+  if (!std::isfinite(d) || std::fabs(d) >= 9223372036854775808.0) return false;
+  out = static_cast<int64_t>(d);
+  if (static_cast<double>(out) != d) out = static_cast<int64_t>(std::nearbyint(d));  // a fraction to round
+  return true;
+}
 
 // The three-way order of two numbers, and whether comparison [op] holds
 // for it: shared with the general evaluation, so NaN answers alike.
@@ -67,7 +78,7 @@ int three_way(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-inline bool comparison_holds(TokenKind op, int order) {
+[[gnu::always_inline]] inline bool comparison_holds(TokenKind op, int order) {
   switch (op) {
     case TokenKind::Greater: return order > 0;
     case TokenKind::Less: return order < 0;
@@ -76,6 +87,47 @@ inline bool comparison_holds(TokenKind op, int order) {
     case TokenKind::LessEqual: return order <= 0;
     default: return order != 0;
   }
+}
+
+// Operator [step] on [a] and [b], the result into [a]; a comparison
+// answers into [truth]. Number means go on.
+[[gnu::always_inline]] inline FastOutcome fast_apply(const FastStep& step, double& a, double b, bool& truth) {
+  switch (step.op) {
+    case FastOp::Add: a = a + b; return FastOutcome::Number;
+    case FastOp::Subtract: a = a - b; return FastOutcome::Number;
+    case FastOp::Multiply: a = a * b; return FastOutcome::Number;
+    case FastOp::Divide: a = b == 0 ? 0.0 : a / b; return FastOutcome::Number;
+    case FastOp::Mod: {
+      int64_t x = 0, y = 0;
+      if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
+      a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
+      return FastOutcome::Number;
+    }
+    case FastOp::Compare:
+      truth = comparison_holds(step.comparison, three_way(a, b));
+      return FastOutcome::Truth;
+    default:
+      return FastOutcome::GaveUp;
+  }
+}
+
+// Runs [plan] in [frame]: its number into [number] or its comparison's
+// answer into [truth]. OPTIMIZATION: a chain, the commonest plan, runs
+// here on one number; the others on the stack.
+[[gnu::always_inline]] inline FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number,
+                                                        bool& truth) {
+  if (!plan.chain) return run_fast_steps(plan, frame, number, truth);
+  const Value* v = VariableStore::hinted_local_scalar(frame, *plan.steps[0].name);
+  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+  double a = v->as_r8();
+  const FastStep* step = plan.steps.data() + 1;
+  const FastStep* end = plan.steps.data() + plan.steps.size();
+  for (; step != end; ++step) {
+    FastOutcome outcome = fast_apply(*step, a, step->number, truth);
+    if (outcome != FastOutcome::Number) return outcome;  // a comparison is the last step
+  }
+  number = a;
+  return FastOutcome::Number;
 }
 
 }  // namespace vesk
