@@ -72,17 +72,19 @@ TEST_F(FastPlanTest, ArithmeticAndComparisonsAnswerAsTheGeneralEvaluation) {
                            "ARR[ARR[0] - 9] + 0",
                            // literal right operands fold into their operator
                            "A - 1 - 2", "10 - A", "1 + 2", "A / 0", "A - (1)", "A MOD 3 * 2", "ARR[A - 6] / 2",
-                           "A - 1", "A * 0.1", "A MOD 4", "ARR[A - 7]"})
+                           "A - 1", "A * 0.1", "A MOD 4", "ARR[A - 7]",
+                           // a name and literal operators run on one number
+                           "A MOD 4 MOD 3", "A * 2 + 1 - 0.5", "B / 3 * 3", "THIRD * 3 - 1"})
     EXPECT_EQ(both_ways(text), FastOutcome::Number) << text;
   for (const char* text : {"A < B", "A >= 7.5", "A <> 7.5", "B * 2 = -4", "BIG * BIG > BIG", "A / Z <= 0", "2 < A",
-                           "A MOD 3 = 1", "A < 2", "A = 7.5"})
+                           "A MOD 3 = 1", "A < 2", "A = 7.5", "A * 2 + 1 < 16", "B MOD 2 = 0", "THIRD * 3 = 1"})
     EXPECT_EQ(both_ways(text), FastOutcome::Truth) << text;
 }
 
 TEST_F(FastPlanTest, GivesUpBeforeAnythingElse) {
   // Another kind of value, MOD by zero, no such local, a lone name, and
   // what is no arithmetic: each is left to the general evaluation.
-  for (const char* text : {"S + 1", "I * 2", "A MOD Z", "A MOD 0", "NOPE + 1", "A", "(A < B) + 1", "A < B < 1",
+  for (const char* text : {"S + 1", "I * 2", "A MOD Z", "A MOD 0", "A MOD 0 + 1", "A + 1 MOD 0", "I + 1 < 2", "NOPE + 1", "A", "(A < B) + 1", "A < B < 1",
                            "A AND 1", "NOT A", "\"x\" + A", "F(A) + 1", "M[1] + 1", "X.Y + 1",
                            "ARR[3] + 1", "ARR[4] + 1", "ARR[-1] + 1", "ARR[1, 0] + 1", "ARR[1][0] + 1", "A[0] + 1"})
     EXPECT_EQ(both_ways(text), FastOutcome::GaveUp) << text;
