@@ -75,6 +75,9 @@ struct CompiledStatement {
   // Assign to a name without "." or index: a number plan's result may be
   // stored straight into a local's slot.
   bool plain_target = false;
+  // ... and its expression has a number plan or is a lone name: the
+  // executor tries the number assignment first.
+  bool number_assign = false;
   // The number plan of the target's one index: NAME[index] = expression.
   std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
 };

@@ -129,7 +129,15 @@ void Interpreter::execute_one(CallFrame& frame) {
   if (frame.pending() || m_stopped) return;
   const CompiledStatement& s = compiled(frame.statement());
   try {
-    run_statement(frame, s);
+    // OPTIMIZATION: the commonest statements, a number assignment and IFB,
+    // are run here, without the dispatch.
+    if (s.number_assign) {
+      if (!run_number_assign(frame, s)) run_plain(frame, s);
+    } else if (s.form == StatementForm::Ifb) {
+      run_if(frame, s);
+    } else {
+      run_statement(frame, s);
+    }
   } catch (const std::bad_alloc&) {
     report_error(frame, message(MessageId::OutOfMemory));
   } catch (const std::exception& e) {
@@ -183,7 +191,7 @@ void Interpreter::run_statement(CallFrame& frame, const CompiledStatement& s) {
       report_error(frame, s.text);
       return;
     case StatementForm::Assign:
-      if (s.plain_target && (s.expr->fast || s.expr->plain_name) && run_number_assign(frame, s)) return;
+      if (s.number_assign && run_number_assign(frame, s)) return;
       run_plain(frame, s);
       return;
     case StatementForm::MemberPut:
