@@ -2,7 +2,10 @@
 // has SSE2, one at a time elsewhere.
 #include "support/text_search.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "support/unicode_case.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,6 +43,30 @@ size_t find_text(std::u16string_view text, std::u16string_view pattern, size_t f
     if (std::memcmp(text.data() + at + 1, pattern.data() + 1, rest) == 0) return at;
   }
   return std::u16string_view::npos;
+}
+
+void UpperCaseFinder::load(size_t start) {
+  m_start = start;
+  m_block = unicode_upper(m_text.substr(start, std::max(k_block, 2 * m_pattern.size())));
+  m_loaded = true;
+}
+
+size_t UpperCaseFinder::find(size_t from) {
+  const size_t n = m_pattern.size();
+  for (;;) {
+    if (from > m_text.size() || m_text.size() - from < n) return std::u16string_view::npos;
+    size_t end = m_start + m_block.size();
+    // The block must hold [from] and, unless it reaches the end, a whole
+    // pattern's length after it.
+    if (!m_loaded || from < m_start || from >= end || (end - from < n && end < m_text.size())) {
+      load(from);
+      end = m_start + m_block.size();
+    }
+    size_t at = find_text(m_block, m_pattern, from - m_start);
+    if (at != std::u16string_view::npos) return m_start + at;
+    if (end == m_text.size()) return std::u16string_view::npos;
+    from = end - n + 1;  // the first start whose match the block could not hold
+  }
 }
 
 }  // namespace vesk

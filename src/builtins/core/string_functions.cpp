@@ -155,18 +155,17 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
   const std::u16string& old_text = ctx.text(1);
   const std::u16string& new_text = ctx.given(2) ? ctx.text(2) : std::u16string();
   if (old_text.empty()) return ctx.text_value(0);
-  // Upper-casing maps unit to unit, so positions in the searched form are
-  // positions in the text.
-  std::u16string upper;
-  std::u16string_view hay = text;
-  if (!ctx.same_str()) hay = upper = unicode_upper(text);
+  // Without SAMESTR the search runs over the upper-cased text, made a block
+  // at a time; its positions are positions in the text.
   std::u16string needle = search_form(ctx, old_text);
-  size_t at = find_text(hay, needle);
+  UpperCaseFinder upper(text, needle);
+  auto next = [&](size_t from) { return ctx.same_str() ? find_text(text, needle, from) : upper.find(from); };
+  size_t at = next(0);
   if (at == std::u16string::npos) return ctx.text_value(0);  // nothing changes: the text as it came
   std::u16string out;
   out.reserve(text.size());
   size_t from = 0;
-  for (; at != std::u16string::npos; at = find_text(hay, needle, from)) {
+  for (; at != std::u16string::npos; at = next(from)) {
     out.append(text, from, at - from).append(new_text);
     from = at + needle.size();
   }
