@@ -3,6 +3,7 @@
 
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/stack_guard.h"
+#include "engine/runtime/thread_run.h"
 
 namespace vesk {
 
@@ -31,7 +32,11 @@ int ScriptThreads::start(std::unique_ptr<CallFrame> frame) {
     CallFrame* f = slot.frame.get();
     slot.thread = std::thread([this, f, &slot] {
       StackGuard::start_thread(1u << 20);
+      // The frame may have remembered the starting thread's state while
+      // its parameters' defaults were evaluated there.
+      f->run = &ThreadRun::current();
       m_interpreter.run_frame(*f);
+      f->run = nullptr;  // this thread's state ends with it
       slot.finished = true;
     });
     return i;
