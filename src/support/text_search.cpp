@@ -48,7 +48,6 @@ size_t find_text(std::u16string_view text, std::u16string_view pattern, size_t f
 void UpperCaseFinder::load(size_t start) {
   m_start = start;
   m_block = unicode_upper(m_text.substr(start, std::max(k_block, 2 * m_pattern.size())));
-  m_loaded = true;
 }
 
 size_t UpperCaseFinder::find(size_t from) {
@@ -58,7 +57,7 @@ size_t UpperCaseFinder::find(size_t from) {
     size_t end = m_start + m_block.size();
     // The block must hold [from] and, unless it reaches the end, a whole
     // pattern's length after it.
-    if (!m_loaded || from < m_start || from >= end || (end - from < n && end < m_text.size())) {
+    if (from < m_start || from >= end || (end - from < n && end < m_text.size())) {
       load(from);
       end = m_start + m_block.size();
     }

@@ -31,9 +31,8 @@ class UpperCaseFinder {
 
   std::u16string_view m_text;
   std::u16string_view m_pattern;
-  std::u16string m_block;  // the text's units from m_start on, upper-cased
+  std::u16string m_block;  // the text's units from m_start on, upper-cased; none yet
   size_t m_start = 0;
-  bool m_loaded = false;
 };
 
 // True when [text] holds the escape mark "<#" starting at or after [from].
