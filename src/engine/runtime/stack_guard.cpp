@@ -2,14 +2,6 @@
 #include "engine/runtime/stack_guard.h"
 
 namespace vesk {
-namespace {
-
-uintptr_t here() {
-  volatile char marker = 0;
-  return reinterpret_cast<uintptr_t>(&marker);
-}
-
-}  // namespace
 
 ThreadRun& ThreadRun::current() {
   thread_local ThreadRun run;
@@ -18,7 +10,7 @@ ThreadRun& ThreadRun::current() {
 
 // The stack grows downwards on every platform the program runs on.
 void StackGuard::start_thread(size_t usable_bytes) {
-  uintptr_t top = here();
+  uintptr_t top = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   ThreadRun::current().stack_floor = top > usable_bytes ? top - usable_bytes : 1;
 }
 
