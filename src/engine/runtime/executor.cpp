@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 
+#include "engine/runtime/flat_body.h"
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/stack_guard.h"
@@ -113,21 +114,32 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
   return m_program.is_module(head.substr(0, dot));
 }
 
-void Interpreter::execute_one(CallFrame& frame) {
+// What comes before every statement: the window messages and the calls
+// handed over (main script), the pause or a thread's suspension, and the
+// stop. False when the statement is not to run.
+inline bool Interpreter::before_statement(CallFrame& frame) {
   if (frame.slot == 0) {
     service_between_statements();
     if (m_output.paused() && m_stop_pending == 0) wait_while_paused();
   } else {
     wait_while_suspended(frame);
   }
-  if (frame.exit) return;
+  if (frame.exit) return false;
   if (m_stop_pending > 0) {
     if (m_program.options.opt_finally) run_pending_finally(frame);
     frame.exit = true;
-    return;
+    return false;
   }
-  if (frame.pending() || m_stopped) return;
-  const CompiledStatement& s = compiled(frame.statement());
+  return !(frame.pending() || m_stopped);
+}
+
+void Interpreter::execute_one(CallFrame& frame) {
+  if (!before_statement(frame)) return;
+  run_compiled(frame, compiled(frame.statement()));
+  ++frame.pc;
+}
+
+void Interpreter::run_compiled(CallFrame& frame, const CompiledStatement& s) {
   try {
     // OPTIMIZATION: the commonest statements, a number assignment and IFB,
     // are run here, without the dispatch.
@@ -143,7 +155,38 @@ void Interpreter::execute_one(CallFrame& frame) {
   } catch (const std::exception& e) {
     report_error(frame, message(MessageId::RunException, u16(e.what())));
   }
-  ++frame.pc;
+}
+
+// A flat function body (flat_body.h): the statements in the order the
+// nested runner takes them, each after the same checks.
+void Interpreter::run_flat(CallFrame& frame, const FlatStep* steps) {
+  frame.pc = 1;
+  while (frame.pc < frame.count && !frame.exit && !m_stopped && m_stop_pending == 0) {
+    if (!before_statement(frame)) break;
+    const FlatStep& step = steps[frame.pc];
+    if (!step.branch) {
+      run_compiled(frame, *step.statement);
+      frame.pc = past_closers(steps, frame.pc + 1, frame.count);
+      continue;
+    }
+    bool failed = false;
+    bool holds = false;
+    try {
+      holds = condition(*step.statement->expr, frame, failed);
+    } catch (const std::bad_alloc&) {
+      report_error(frame, message(MessageId::OutOfMemory));
+      failed = true;
+    } catch (const std::exception& e) {
+      report_error(frame, message(MessageId::RunException, u16(e.what())));
+      failed = true;
+    }
+    // A failed condition has stopped the run or left the frame: the loop
+    // ends, as the nested runner does after moving on by one.
+    if (failed) ++frame.pc;
+    else if (holds) frame.pc = past_closers(steps, step.then_next, frame.count);
+    else if (step.else_is_branch) frame.pc = step.else_next;
+    else frame.pc = past_closers(steps, step.else_next, frame.count);
+  }
 }
 
 // OPTIMIZATION: the window messages are handled between statements at most

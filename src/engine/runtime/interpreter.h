@@ -76,6 +76,7 @@ enum class CleanupStep {
 // (the file table closes the slots left open).
 
 class ScriptThreads;
+struct FlatStep;
 
 class Interpreter {
  public:
@@ -179,6 +180,9 @@ class Interpreter {
     return compile_now(statement);
   }
   const CompiledStatement& compile_now(int32_t statement);
+  bool before_statement(CallFrame& frame);
+  void run_compiled(CallFrame& frame, const CompiledStatement& s);
+  void run_flat(CallFrame& frame, const FlatStep* steps);
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
@@ -226,6 +230,12 @@ class Interpreter {
   int32_t find_function(std::u16string_view name, const CallFrame& frame, std::u16string& module) const;
   Value call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* call,
                   std::vector<Value> list_arguments, bool list_mode, bool& failed, bool as_thread = false);
+  // A call from outside modules of a function whose parameters are all
+  // plain: the arguments go to fixed slots (FunctionShape::plain).
+  Value call_plain(int32_t function, const FunctionShape& shape, const CallSite& site, CallFrame& caller,
+                   bool& failed);
+  // Runs the body of a called function, flat when it can.
+  void run_body_of(CallFrame& f, const FunctionShape& shape);
   int32_t declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected);
   void run_frame(CallFrame& frame);
   // A frame for a call of [function] from [caller]: one that an earlier

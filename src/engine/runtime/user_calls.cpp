@@ -1,5 +1,6 @@
 // The call path and user functions: lookup, parameter binding, running a
 // function's frame, VAR copy-out and the include call.
+#include "engine/runtime/flat_body.h"
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/script_threads.h"
@@ -64,7 +65,30 @@ struct Interpreter::FunctionShape {
   // Some parameter is VAR or an array: the call keeps how each argument
   // was bound, for the binding and the copy-out.
   bool binds = false;
+  // No parameter is VAR, an array or defaulted, and their names differ
+  // from each other and from RESULT: a call declares RESULT (of a
+  // function) and the parameters at slots 0, 1, ... in that order, and a
+  // frame given back keeps exactly those.
+  bool plain = false;
+  bool has_result = false;
+  int32_t slots = 0;
+  // The body as flat_body.h makes it; empty when it runs nested.
+  std::vector<FlatStep> flat;
 };
+
+namespace {
+
+bool plain_parameters(const std::vector<Parameter>& params) {
+  for (size_t k = 0; k < params.size(); ++k) {
+    const Parameter& p = params[k];
+    if (p.by_var || p.array || p.default_value || p.name.empty() || p.name == u"RESULT") return false;
+    for (size_t j = 0; j < k; ++j)
+      if (params[j].name == p.name) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) {
   std::atomic<FunctionShape*>& slot = m_function_shapes[function];
@@ -76,6 +100,11 @@ const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) 
   while (entry.header + made->count < static_cast<int32_t>(m_program.code.size()) &&
          m_program.kinds[entry.header + made->count] != int32_t(StatementKind::Fend))
     ++made->count;
+  made->plain = plain_parameters(made->params);
+  made->has_result = entry.kind == FunctionKind::Function;
+  made->slots = static_cast<int32_t>(made->params.size()) + (made->has_result ? 1 : 0);
+  made->flat = flat_body(m_program, entry.header, made->count,
+                         [this](int32_t statement) -> const CompiledStatement& { return compiled(statement); });
   FunctionShape* expected = nullptr;
   if (slot.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return *made.release();
   return *expected;  // another thread read it first
@@ -160,7 +189,11 @@ Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
       f = find_function(site.name, frame, module);
       site.function_outside_modules.store(f, std::memory_order_relaxed);
     }
-    if (f >= 0) return call_user(f, module, frame, &site, {}, false, failed);
+    if (f >= 0) {
+      const FunctionShape& shape = function_shape(f);
+      if (shape.plain) return call_plain(f, shape, site, frame, failed);
+      return call_user(f, module, frame, &site, {}, false, failed);
+    }
   } else if (int32_t f = find_function(site.name, frame, module); f >= 0) {
     return call_user(f, module, frame, &site, {}, false, failed);
   }
@@ -305,7 +338,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   }
 
   if (keep < 0) keep = f.variable_names.size();
-  run_frame(f);
+  if (list_mode) run_frame(f);
+  else run_body_of(f, shape);
 
   Value result = Value::r8(0);
   // Slots never move: RESULT is where it was declared.
@@ -348,6 +382,66 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   if (f.error && !f.handler_error) failed = true;
   if (pooled) give_back_frame(function, std::move(frame), keep, caller);
   return result;
+}
+
+// OPTIMIZATION: what call_user does for a call of this kind, without the
+// bindings and copy-outs that no parameter of it needs.
+Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, const CallSite& site, CallFrame& caller,
+                              bool& failed) {
+  StackGuard guard(caller);
+  if (!guard.ok()) {
+    report_error(caller, message(MessageId::RecursionTooDeep, m_program.function_names.name_at(function)));
+    failed = true;
+    return Value::r8(0);
+  }
+  // Arguments are evaluated in the caller's frame, left to right.
+  SmallVector<Value, 4> values;
+  for (size_t k = 0; k < site.arguments.size(); ++k) {
+    EvalResult r = evaluate_in(site.argument(k), caller);
+    if (r.failed) {
+      failed = true;
+      return Value::r8(0);
+    }
+    values.push_back(std::move(r.value));
+    if (m_stop_pending > 0) break;
+  }
+
+  std::unique_ptr<CallFrame> frame = take_frame(function, caller);
+  CallFrame& f = *frame;
+  f.base = m_program.functions[function].header;
+  f.count = shape.count;
+  f.except_count = caller.except_count;
+  f.slot = caller.slot;
+  f.time_stamp = caller.time_stamp;
+  f.run = &thread_run(caller);
+  int32_t first = shape.has_result ? 1 : 0;
+  // A frame given back has the names at their slots, holding Empty.
+  if (f.variable_names.size() != shape.slots) {
+    static const std::u16string k_result = u"RESULT";
+    static const NameKey k_result_key = NameKey::of(k_result);
+    if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
+    for (size_t k = 0; k < shape.params.size(); ++k)
+      declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
+  }
+  for (size_t k = 0; k < shape.params.size() && k < values.size(); ++k)
+    if (!site.arguments[k].empty()) f.variables[k + first].values[0] = std::move(values[k]);
+  run_body_of(f, shape);
+
+  Value result = Value::r8(0);
+  if (shape.has_result) result = std::move(f.variables[0].values[0]);
+  // An error that a calling frame's EXCEPT takes is reported again there.
+  if (f.handler_error && caller.except_count > 0 && !m_stopped) {
+    report_error(caller, f.try_errmsg);
+    failed = true;
+  }
+  if (f.error && !f.handler_error) failed = true;
+  give_back_frame(function, std::move(frame), shape.slots, caller);
+  return result;
+}
+
+void Interpreter::run_body_of(CallFrame& f, const FunctionShape& shape) {
+  if (shape.flat.empty()) run_frame(f);
+  else run_flat(f, shape.flat.data());
 }
 
 // Declares scalar [name] in [f] and answers its slot. A recycled frame
