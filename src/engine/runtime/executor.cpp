@@ -34,9 +34,11 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
   if (expression.fast && !frame.exit) {
     double number = 0;
     bool truth = false;
-    switch (run_fast_plan(*expression.fast, frame, number, truth)) {
+    EvalResult general;
+    switch (run_plan(*expression.fast, frame, number, truth, general)) {
       case FastOutcome::Number: return {Value::r8(finish_number(number)), false};
       case FastOutcome::Truth: return {truth ? m_store.true_value() : m_store.false_value(), false};
+      case FastOutcome::Value: return general;
       case FastOutcome::GaveUp: break;
     }
   } else if (expression.plain_name && !frame.exit) {
@@ -75,9 +77,13 @@ bool Interpreter::condition(const CompiledExpression& e, CallFrame& frame, bool&
   if (e.fast && !frame.exit) {
     double number = 0;
     bool truth = false;
-    switch (run_fast_plan(*e.fast, frame, number, truth)) {
+    EvalResult general;
+    switch (run_plan(*e.fast, frame, number, truth, general)) {
       case FastOutcome::Truth: return truth;
       case FastOutcome::Number: return finish_number(number) != 0;
+      case FastOutcome::Value:
+        failed = general.failed;
+        return !failed && is_true(general.value);
       case FastOutcome::GaveUp: break;
     }
   }
@@ -332,7 +338,14 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   bool truth = false;
   FastOutcome outcome = FastOutcome::GaveUp;
   if (s.expr->fast) {
-    outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
+    int32_t line = frame.statement();
+    EvalResult general;
+    outcome = run_plan(*s.expr->fast, frame, number, truth, general);
+    if (outcome == FastOutcome::Value) {
+      // As run_plain takes an evaluation's result.
+      if (!general.failed && frame.statement() == line) assign(frame, s, general.value);
+      return true;
+    }
   } else {
     // NAME = OTHER, where OTHER is a local double: read as evaluate_in reads it.
     const NameRef& source = *s.expr->root->name;

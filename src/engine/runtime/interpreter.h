@@ -20,6 +20,7 @@
 #include "engine/runtime/compiled_statement.h"
 #include "engine/runtime/main_thread_calls.h"
 #include "engine/values/evaluator.h"
+#include "engine/values/fast_expression.h"
 #include "engine/values/variable_store.h"
 
 namespace vesk {
@@ -225,7 +226,11 @@ class Interpreter {
   // User functions.
   struct FunctionShape;
   // The parameter list and length of [function], read once and kept.
-  const FunctionShape& function_shape(int32_t function);
+  const FunctionShape& function_shape(int32_t function) {
+    if (FunctionShape* shape = m_function_shapes[function].load(std::memory_order_acquire)) return *shape;
+    return make_function_shape(function);
+  }
+  const FunctionShape& make_function_shape(int32_t function);
   void clear_function_shapes();
   int32_t find_function(std::u16string_view name, const CallFrame& frame, std::u16string& module) const;
   Value call_user(int32_t function, const std::u16string& module, CallFrame& caller, const CallSite* call,
@@ -236,6 +241,19 @@ class Interpreter {
                    bool& failed);
   // Runs the body of a called function, flat when it can.
   void run_body_of(CallFrame& f, const FunctionShape& shape);
+  // Number plans with calls (call_plans.cpp). A Value outcome leaves the
+  // general evaluation's result in [general].
+  FastOutcome run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                            EvalResult& general);
+  EvalResult finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top, Value* pending,
+                                   bool failed, size_t line, CallFrame& frame);
+  bool calls_plain_function(const CallSite& site, const CallFrame& frame);
+  Value plan_call(const CallSite& site, CallFrame& frame, bool& failed);
+  // Any number plan of [frame]'s: the engine's own for one with calls.
+  FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth, EvalResult& general) {
+    if (plan.calls) return run_call_plan(plan, frame, number, truth, general);
+    return run_fast_plan(plan, frame, number, truth);
+  }
   int32_t declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected);
   void run_frame(CallFrame& frame);
   // A frame for a call of [function] from [caller]: one that an earlier

@@ -90,9 +90,8 @@ bool plain_parameters(const std::vector<Parameter>& params) {
 
 }  // namespace
 
-const Interpreter::FunctionShape& Interpreter::function_shape(int32_t function) {
+const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t function) {
   std::atomic<FunctionShape*>& slot = m_function_shapes[function];
-  if (FunctionShape* shape = slot.load(std::memory_order_acquire)) return *shape;
   const FunctionEntry& entry = m_program.functions[function];
   auto made = std::make_unique<FunctionShape>();
   made->params = parse_parameters(m_program.code[entry.header]);
@@ -394,28 +393,12 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
     failed = true;
     return Value::r8(0);
   }
-  // Arguments are evaluated in the caller's frame, left to right.
-  SmallVector<Value, 4> values;
-  for (size_t k = 0; k < site.arguments.size(); ++k) {
-    EvalResult r = evaluate_in(site.argument(k), caller);
-    if (r.failed) {
-      failed = true;
-      return Value::r8(0);
-    }
-    values.push_back(std::move(r.value));
-    if (m_stop_pending > 0) break;
-  }
-
+  // The frame is nobody else's while the arguments are evaluated: each goes
+  // straight into its slot. A frame given back has the names at their
+  // slots, holding Empty.
   std::unique_ptr<CallFrame> frame = take_frame(function, caller);
   CallFrame& f = *frame;
-  f.base = m_program.functions[function].header;
-  f.count = shape.count;
-  f.except_count = caller.except_count;
-  f.slot = caller.slot;
-  f.time_stamp = caller.time_stamp;
-  f.run = &thread_run(caller);
   int32_t first = shape.has_result ? 1 : 0;
-  // A frame given back has the names at their slots, holding Empty.
   if (f.variable_names.size() != shape.slots) {
     static const std::u16string k_result = u"RESULT";
     static const NameKey k_result_key = NameKey::of(k_result);
@@ -423,8 +406,34 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
     for (size_t k = 0; k < shape.params.size(); ++k)
       declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
   }
-  for (size_t k = 0; k < shape.params.size() && k < values.size(); ++k)
-    if (!site.arguments[k].empty()) f.variables[k + first].values[0] = std::move(values[k]);
+  // Arguments are evaluated in the caller's frame, left to right; one past
+  // the parameters is evaluated and dropped, an empty one leaves Empty.
+  for (size_t k = 0; k < site.arguments.size(); ++k) {
+    const CompiledExpression& argument = site.argument(k);
+    Value* slot = k < shape.params.size() && !site.arguments[k].empty() ? &f.variables[k + first].values[0] : nullptr;
+    // OPTIMIZATION: a plain number plan's answer is stored as a number.
+    double number = 0;
+    bool truth = false;
+    if (argument.fast && !argument.fast->calls && !caller.exit &&
+        run_fast_plan(*argument.fast, caller, number, truth) == FastOutcome::Number) {
+      if (slot) slot->set_r8(finish_number(number));
+    } else {
+      EvalResult r = evaluate_in(argument, caller);
+      if (r.failed) {
+        failed = true;
+        give_back_frame(function, std::move(frame), shape.slots, caller);
+        return Value::r8(0);
+      }
+      if (slot) *slot = std::move(r.value);
+    }
+    if (m_stop_pending > 0) break;
+  }
+  f.base = m_program.functions[function].header;
+  f.count = shape.count;
+  f.except_count = caller.except_count;
+  f.slot = caller.slot;
+  f.time_stamp = caller.time_stamp;
+  f.run = &thread_run(caller);
   run_body_of(f, shape);
 
   Value result = Value::r8(0);
@@ -437,6 +446,35 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   if (f.error && !f.handler_error) failed = true;
   give_back_frame(function, std::move(frame), shape.slots, caller);
   return result;
+}
+
+// Whether [site] reaches a user function with plain parameters from [frame].
+bool Interpreter::calls_plain_function(const CallSite& site, const CallFrame& frame) {
+  if (!frame.module_name.empty()) return false;
+  int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
+  if (f == -2) {
+    std::u16string module;
+    f = find_function(site.name, frame, module);
+    site.function_outside_modules.store(f, std::memory_order_relaxed);
+  }
+  return f >= 0 && function_shape(f).plain;
+}
+
+// A call from an expression, as the evaluation host and call() make it.
+Value Interpreter::plan_call(const CallSite& site, CallFrame& frame, bool& failed) {
+  if (!StackGuard(frame).ok()) {
+    report_error(frame, message(MessageId::RecursionTooDeep, site.name));
+    failed = true;
+    return Value::r8(0);
+  }
+  if (!frame.exit && !m_stopped && frame.module_name.empty()) {
+    int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
+    if (f >= 0) {
+      const FunctionShape& shape = function_shape(f);
+      if (shape.plain) return call_plain(f, shape, site, frame, failed);
+    }
+  }
+  return call(site, frame, failed);
 }
 
 void Interpreter::run_body_of(CallFrame& f, const FunctionShape& shape) {

@@ -82,6 +82,8 @@ class Evaluator {
   }
   bool failed() const { return m_failed; }
   Value sum(Value a, Value b) { return add(std::move(a), std::move(b), *m_expr.root); }
+  // Operator [node] (no AND, OR or XOR) on its operands' values.
+  Value binary(const ExprNode& node, Value left, Value right);
   // The text that "+" appends to the string [left] for [right]; false when
   // the sum is no plain concatenation or [right] has no text.
   bool appended_text(const Value& left, const Value& right, Value& text);
@@ -214,6 +216,11 @@ Value Evaluator::eval_binary(const ExprNode& node) {
   if (m_short_done) return {};
   Value right = eval(*node.right);
   if (m_short_done) return {};
+  return binary(node, std::move(left), std::move(right));
+}
+
+Value Evaluator::binary(const ExprNode& node, Value left, Value right) {
+  TokenKind op = node.binary;
   // OPTIMIZATION: two doubles need no normalisation; each operator below
   // gives what its general path would.
   if (left.is(VarType::R8) && right.is(VarType::R8)) {
@@ -465,6 +472,25 @@ EvalResult finish_result(Value v, bool failed, size_t line, EvalHost& host) {
 }
 
 }  // namespace
+
+EvalResult finish_evaluation(Value v, bool failed, size_t line, EvalHost& host) {
+  return finish_result(std::move(v), failed, line, host);
+}
+
+Value apply_binary(const ExprNode& node, Value left, Value right, EvalHost& host, bool& failed) {
+  static const CompiledExpression k_plain;
+  Evaluator evaluator(k_plain, host, false);
+  Value v = evaluator.binary(node, std::move(left), std::move(right));
+  failed = failed || evaluator.failed();
+  return v;
+}
+
+Value apply_negate(const Value& v, bool& failed) {
+  Converted<double> d = to_double(v);
+  if (d.ok()) return Value::r8(-*d);
+  failed = true;
+  return Value::byte(0);
+}
 
 EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value left, AppendTarget& target,
                            bool& stored) {

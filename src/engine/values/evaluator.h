@@ -97,6 +97,17 @@ EvalResult evaluate_append(const CompiledExpression& expression, EvalHost& host,
 // own, without the final rounding and without reporting.
 EvalResult evaluate_part(const ExprNode& node, EvalHost& host);
 
+// The pieces of an evaluation, for a caller that walks the operands itself
+// (a number plan with calls). Operator [node], a Binary node other than
+// AND, OR and XOR, on its operands' values; unary minus; and the last
+// steps of every evaluation (a line change or [failed] fails it, reported;
+// a string gets its escapes, a double its rounding), where [line] is the
+// host's current line when the evaluation began. [failed] is set, never
+// cleared.
+Value apply_binary(const ExprNode& node, Value left, Value right, EvalHost& host, bool& failed);
+Value apply_negate(const Value& v, bool& failed);
+EvalResult finish_evaluation(Value v, bool failed, size_t line, EvalHost& host);
+
 // Rounds a double result to 11 decimal places, halves away from zero.
 double round_result(double value);
 // The rounding while the floating-point control word differs from the one

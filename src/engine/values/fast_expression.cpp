@@ -13,10 +13,26 @@ constexpr int k_max_depth = 16;
 
 bool is_comparison(TokenKind op) { return op >= TokenKind::Greater && op <= TokenKind::NotEqual; }
 
+bool reads_after_call(const std::vector<FastStep>& steps) {
+  bool called = false;
+  for (const FastStep& step : steps) {
+    if (step.op == FastOp::Call) called = true;
+    if (called && (step.op == FastOp::Local || step.op == FastOp::Element)) return true;
+  }
+  return false;
+}
+
 // Appends [node]'s steps; false when some part has no number form.
 // [depth] is the stack the steps need, [top] allows a comparison here.
 bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, bool top) {
   switch (node.op) {
+    case ExprOp::Call:
+      // A call of a name without "." (a user function, when the engine
+      // finds one) answers a number, or the rest runs the general way.
+      if (node.call->name.find(u'.') != std::u16string::npos) return false;
+      steps.push_back({FastOp::Call, TokenKind::End, false, 0, nullptr, node.call.get()});
+      depth = 1;
+      return true;
     case ExprOp::Literal:
       if (node.string_literal || !node.literal.is(VarType::R8)) return false;
       steps.push_back({FastOp::Number, TokenKind::End, false, node.literal.as_r8(), nullptr});
@@ -36,7 +52,7 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
       return add_steps(*node.left, steps, depth, false);
     case ExprOp::Negate:
       if (!add_steps(*node.left, steps, depth, false)) return false;
-      steps.push_back({FastOp::Negate, TokenKind::End, false, 0, nullptr});
+      steps.push_back({FastOp::Negate, TokenKind::End, false, 0, nullptr, nullptr, &node});
       return true;
     case ExprOp::Binary: {
       FastOp op;
@@ -58,16 +74,24 @@ bool add_steps(const ExprNode& node, std::vector<FastStep>& steps, int& depth, b
       if (depth > k_max_depth) return false;
       // A literal right operand is the last step: it folds into this one.
       if (node.right->op == ExprOp::Literal && steps.back().op == FastOp::Number) {
-        FastStep folded{op, node.binary, true, steps.back().number, nullptr};
+        FastStep folded{op, node.binary, true, steps.back().number, nullptr, nullptr, &node};
         steps.back() = folded;
         return true;
       }
-      steps.push_back({op, node.binary, false, 0, nullptr});
+      steps.push_back({op, node.binary, false, 0, nullptr, nullptr, &node});
       return true;
     }
     default:
       return false;
   }
+}
+
+// Marks a plan with calls; false when a step after a call reads a
+// variable: once a call ran, the engine can no longer give up.
+bool note_calls(FastPlan& plan) {
+  for (const FastStep& step : plan.steps) plan.calls = plan.calls || step.op == FastOp::Call;
+  if (!plan.calls) return true;
+  return !reads_after_call(plan.steps);
 }
 
 }  // namespace
@@ -81,6 +105,7 @@ std::unique_ptr<FastPlan> make_fast_plan(const CompiledExpression& expression) {
   if (!add_steps(*expression.root, plan->steps, depth, true)) return nullptr;
   // A lone name is read the general way: its value may be of any kind.
   if (plan->steps.size() == 1 && plan->steps[0].op == FastOp::Local) return nullptr;
+  if (!note_calls(*plan)) return nullptr;
   plan->note_shape();
   return plan;
 }
@@ -89,6 +114,7 @@ std::unique_ptr<FastPlan> make_index_plan(const ExprNode& index) {
   auto plan = std::make_unique<FastPlan>();
   int depth = 0;
   if (!add_steps(index, plan->steps, depth, false)) return nullptr;
+  if (!note_calls(*plan)) return nullptr;
   plan->note_shape();
   return plan;
 }
@@ -124,6 +150,8 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
       case FastOp::Negate:
         stack[top - 1] = -stack[top - 1];
         continue;
+      case FastOp::Call:
+        return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
       default:
         break;
     }

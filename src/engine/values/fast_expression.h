@@ -19,7 +19,7 @@ namespace vesk {
 
 struct THensuFmt;
 
-enum class FastOp : uint8_t { Number, Local, Element, Add, Subtract, Multiply, Divide, Mod, Negate, Compare };
+enum class FastOp : uint8_t { Number, Local, Element, Call, Add, Subtract, Multiply, Divide, Mod, Negate, Compare };
 
 struct FastStep {
   FastOp op = FastOp::Number;
@@ -29,6 +29,8 @@ struct FastStep {
   bool constant = false;
   double number = 0;                       // of a Number step
   const NameRef* name = nullptr;           // of a Local or Element step
+  const CallSite* site = nullptr;          // of a Call step
+  const ExprNode* node = nullptr;          // of an operator step: its node
 };
 
 struct FastPlan {
@@ -36,6 +38,10 @@ struct FastPlan {
   // A name and then only operators with a literal ("N + 1", "N MOD 3 = 0"):
   // it runs on one number, without the stack.
   bool chain = false;
+  // Some step calls a function ("F(N - 1) + F(N - 2)"). Only the engine
+  // runs such a plan (it gives up at the call otherwise); no step after
+  // the first call reads a variable.
+  bool calls = false;
 
   void note_shape() {
     chain = steps.size() >= 2 && steps[0].op == FastOp::Local;
@@ -52,6 +58,7 @@ enum class FastOutcome : uint8_t {
   GaveUp,  // an operand is no local double (or MOD by 0): run the general way
   Number,  // [number] holds the result, before the final rounding
   Truth,   // [truth] holds the comparison's answer
+  Value,   // a plan with calls finished the general way: its result is elsewhere
 };
 
 // The plan's steps on the operand stack (any plan).

@@ -1,0 +1,126 @@
+// Number plans with calls ("F(N - 1) + F(N - 2)"): the plan runs on doubles
+// while every call answers one, and finishes on values, as the general
+// evaluation would, once one does not. The calls are made as the general
+// evaluation makes them, in the same order; only the first may be refused
+// (a built-in or a function with bindings), before anything ran.
+#include "engine/runtime/frame_host.h"
+#include "engine/runtime/interpreter.h"
+#include "engine/runtime/thread_run.h"
+#include "engine/values/fast_expression.h"
+
+namespace vesk {
+namespace {
+
+// No plan needs a deeper operand stack (the builder's bound), plus the
+// call answer that starts the values.
+constexpr int k_max_depth = 17;
+
+}  // namespace
+
+FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                                       EvalResult& general) {
+  double stack[k_max_depth];
+  int top = 0;
+  bool called = false;
+  size_t line = static_cast<size_t>(frame.statement());
+  const std::vector<FastStep>& steps = plan.steps;
+  FastOutcome outcome = FastOutcome::Number;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const FastStep& step = steps[i];
+    switch (step.op) {
+      case FastOp::Number:
+        stack[top++] = step.number;
+        continue;
+      case FastOp::Local: {  // never after a call (the builder's rule)
+        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
+        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        stack[top++] = v->as_r8();
+        continue;
+      }
+      case FastOp::Element: {
+        const Value* v = fast_local_element(frame, *step.name, stack[top - 1]);
+        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        stack[top - 1] = v->as_r8();
+        continue;
+      }
+      case FastOp::Negate:
+        stack[top - 1] = -stack[top - 1];
+        continue;
+      case FastOp::Call: {
+        if (!called && !calls_plain_function(*step.site, frame)) return FastOutcome::GaveUp;
+        called = true;
+        bool failed = false;
+        Value v = plan_call(*step.site, frame, failed);
+        failed = failed || frame.error || frame.exit;
+        if (failed || !v.is(VarType::R8)) {
+          general = finish_plan_in_values(plan, i + 1, stack, top, &v, failed, line, frame);
+          return FastOutcome::Value;
+        }
+        stack[top++] = v.as_r8();
+        continue;
+      }
+      default:
+        break;
+    }
+    double a = step.constant ? stack[top - 1] : stack[top - 2];
+    double b = step.constant ? step.number : stack[top - 1];
+    outcome = fast_apply(step, a, b, truth);
+    if (outcome == FastOutcome::GaveUp) {
+      if (!called) return outcome;
+      general = finish_plan_in_values(plan, i, stack, top, nullptr, false, line, frame);
+      return FastOutcome::Value;
+    }
+    if (!step.constant) --top;
+    stack[top - 1] = a;
+  }
+  if (called && static_cast<size_t>(frame.statement()) != line) {
+    general = {Value::byte(0), true};  // a call jumped away: the evaluation fails unreported
+    return FastOutcome::Value;
+  }
+  number = stack[0];
+  return outcome;
+}
+
+// The steps from [from] on, on values: the numbers so far on [stack], then
+// [pending] when a call's answer waits to be pushed.
+EvalResult Interpreter::finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top,
+                                              Value* pending, bool failed, size_t line, CallFrame& frame) {
+  FrameHost host(*this, frame);
+  // What the general evaluation would hold by now: the mark is cleared at
+  // its start, and the user functions called since leave it as it was.
+  ThreadRun& run = thread_run(frame);
+  bool outer_mark = run.byte_string_mark;
+  run.byte_string_mark = false;
+  Value values[k_max_depth];
+  int count = 0;
+  for (int k = 0; k < top; ++k) values[count++] = Value::r8(stack[k]);
+  if (pending) values[count++] = std::move(*pending);
+  for (size_t i = from; i < plan.steps.size(); ++i) {
+    const FastStep& step = plan.steps[i];
+    switch (step.op) {
+      case FastOp::Number:
+        values[count++] = Value::r8(step.number);
+        continue;
+      case FastOp::Call: {
+        bool call_failed = false;
+        Value v = plan_call(*step.site, frame, call_failed);
+        if (call_failed || frame.error || frame.exit) failed = true;
+        values[count++] = std::move(v);
+        continue;
+      }
+      case FastOp::Negate:
+        values[count - 1] = apply_negate(values[count - 1], failed);
+        continue;
+      default: {  // an operator: no variable is read after a call
+        Value right = step.constant ? Value::r8(step.number) : std::move(values[--count]);
+        Value left = std::move(values[count - 1]);
+        values[count - 1] = apply_binary(*step.node, std::move(left), std::move(right), host, failed);
+      }
+    }
+  }
+  EvalResult result = finish_evaluation(std::move(values[0]), failed, line, host);
+  run.byte_string_mark = outer_mark;
+  return result;
+}
+
+}  // namespace vesk
