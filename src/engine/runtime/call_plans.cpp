@@ -47,10 +47,11 @@ FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, d
         stack[top - 1] = -stack[top - 1];
         continue;
       case FastOp::Call: {
-        if (!called && !calls_plain_function(*step.site, frame)) return FastOutcome::GaveUp;
+        int32_t function = plain_function(*step.site, frame);
+        if (!called && function < 0) return FastOutcome::GaveUp;
         called = true;
         bool failed = false;
-        Value v = plan_call(*step.site, frame, failed);
+        Value v = plan_call(*step.site, function, frame, failed);
         failed = failed || frame.error || frame.exit;
         if (failed || !v.is(VarType::R8)) {
           general = finish_plan_in_values(plan, i + 1, stack, top, &v, failed, line, frame);
@@ -103,7 +104,7 @@ EvalResult Interpreter::finish_plan_in_values(const FastPlan& plan, size_t from,
         continue;
       case FastOp::Call: {
         bool call_failed = false;
-        Value v = plan_call(*step.site, frame, call_failed);
+        Value v = plan_call(*step.site, plain_function(*step.site, frame), frame, call_failed);
         if (call_failed || frame.error || frame.exit) failed = true;
         values[count++] = std::move(v);
         continue;

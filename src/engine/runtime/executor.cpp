@@ -61,9 +61,7 @@ EvalResult Interpreter::evaluate_in(const CompiledExpression& expression, CallFr
   return r;
 }
 
-// The final rounding of a number result, as evaluate() makes it.
-double Interpreter::finish_number(double number) const {
-  if (survives_rounding(number)) return number;  // OPTIMIZATION: neither rounding is asked
+double Interpreter::round_number(double number) const {
   if (m_program.options.round_value) return number;
   if (m_library && m_library->control_word_changed()) return round_through_text(number);
   return round_result(number);

@@ -121,7 +121,12 @@ class Interpreter {
   // --- used by the executor, the call path and built-ins ---
   void execute_one(CallFrame& frame);
   EvalResult evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition = false);
-  double finish_number(double number) const;
+  // The final rounding of a number result, as evaluate() makes it.
+  // OPTIMIZATION: a whole number below 10^15 is asked for neither rounding.
+  double finish_number(double number) const {
+    return survives_rounding(number) ? number : round_number(number);
+  }
+  double round_number(double number) const;
   Value call(const CallSite& call, CallFrame& frame, bool& failed);
   // Reports a script error (the error channel).
   void report_error(CallFrame& frame, std::u16string message, bool force = false, bool catchable = true);
@@ -247,8 +252,8 @@ class Interpreter {
                             EvalResult& general);
   EvalResult finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top, Value* pending,
                                    bool failed, size_t line, CallFrame& frame);
-  bool calls_plain_function(const CallSite& site, const CallFrame& frame);
-  Value plan_call(const CallSite& site, CallFrame& frame, bool& failed);
+  int32_t plain_function(const CallSite& site, const CallFrame& frame);
+  Value plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed);
   // Any number plan of [frame]'s: the engine's own for one with calls.
   FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth, EvalResult& general) {
     if (plan.calls) return run_call_plan(plan, frame, number, truth, general);

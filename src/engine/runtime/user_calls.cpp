@@ -109,7 +109,7 @@ const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t funct
   return *expected;  // another thread read it first
 }
 
-std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& caller) {
+inline std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& caller) {
   FramePool& pool = thread_run(caller).frame_pool;
   if (pool.generation == m_generation && static_cast<size_t>(function) < pool.free.size() &&
       !pool.free[function].empty()) {
@@ -120,8 +120,8 @@ std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& 
   return std::make_unique<CallFrame>();
 }
 
-void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
-                                  CallFrame& caller) {
+inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
+                                         CallFrame& caller) {
   FramePool& pool = thread_run(caller).frame_pool;
   if (pool.generation != m_generation) {
     pool.free.clear();
@@ -408,9 +408,10 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   }
   // Arguments are evaluated in the caller's frame, left to right; one past
   // the parameters is evaluated and dropped, an empty one leaves Empty.
-  for (size_t k = 0; k < site.arguments.size(); ++k) {
+  size_t passed = site.arguments.size(), params = shape.params.size();
+  for (size_t k = 0; k < passed; ++k) {
     const CompiledExpression& argument = site.argument(k);
-    Value* slot = k < shape.params.size() && !site.arguments[k].empty() ? &f.variables[k + first].values[0] : nullptr;
+    Value* slot = k < params && !site.arguments[k].empty() ? &f.variables[k + first].values[0] : nullptr;
     // OPTIMIZATION: a plain number plan's answer is stored as a number.
     double number = 0;
     bool truth = false;
@@ -448,32 +449,28 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   return result;
 }
 
-// Whether [site] reaches a user function with plain parameters from [frame].
-bool Interpreter::calls_plain_function(const CallSite& site, const CallFrame& frame) {
-  if (!frame.module_name.empty()) return false;
+// The user function with plain parameters that [site] reaches from
+// [frame], or -1.
+int32_t Interpreter::plain_function(const CallSite& site, const CallFrame& frame) {
+  if (!frame.module_name.empty()) return -1;
   int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
   if (f == -2) {
     std::u16string module;
     f = find_function(site.name, frame, module);
     site.function_outside_modules.store(f, std::memory_order_relaxed);
   }
-  return f >= 0 && function_shape(f).plain;
+  return f >= 0 && function_shape(f).plain ? f : -1;
 }
 
-// A call from an expression, as the evaluation host and call() make it.
-Value Interpreter::plan_call(const CallSite& site, CallFrame& frame, bool& failed) {
+// A call from an expression, as the evaluation host and call() make it;
+// [function] is plain_function() of [site].
+Value Interpreter::plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed) {
   if (!StackGuard(frame).ok()) {
     report_error(frame, message(MessageId::RecursionTooDeep, site.name));
     failed = true;
     return Value::r8(0);
   }
-  if (!frame.exit && !m_stopped && frame.module_name.empty()) {
-    int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
-    if (f >= 0) {
-      const FunctionShape& shape = function_shape(f);
-      if (shape.plain) return call_plain(f, shape, site, frame, failed);
-    }
-  }
+  if (function >= 0 && !frame.exit && !m_stopped) return call_plain(function, function_shape(function), site, frame, failed);
   return call(site, frame, failed);
 }
 

@@ -80,14 +80,20 @@ struct CallSite {
   std::u16string text;  // the whole call as written, "COPY(S, 2)"
   std::vector<std::u16string> arguments;
 
-  // The compiled argument [i]; made on first use, thread-safe.
-  const struct CompiledExpression& argument(size_t i) const;
+  // The compiled argument [i]; made on first use, thread-safe. After the
+  // first use the flag alone is read: call_once costs more than the rest
+  // of a short argument's evaluation.
+  const struct CompiledExpression& argument(size_t i) const {
+    if (m_compiled_ready.load(std::memory_order_acquire)) return *m_compiled[i];
+    return compile_arguments(i);
+  }
 
   // The user function that [name] calls from outside any module, once the
   // call path has looked it up: -2 not yet, -1 none (a built-in or worse).
   mutable std::atomic<int32_t> function_outside_modules{-2};
 
  private:
+  const struct CompiledExpression& compile_arguments(size_t i) const;
   mutable std::once_flag m_compiled_once;
   mutable std::atomic<bool> m_compiled_ready{false};  // m_compiled is complete
   mutable std::vector<std::unique_ptr<struct CompiledExpression>> m_compiled;

@@ -527,15 +527,11 @@ std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text)
   return out;
 }
 
-const CompiledExpression& CallSite::argument(size_t i) const {
-  // After the first call the flag alone is read: call_once costs more than
-  // the rest of a short argument's evaluation.
-  if (!m_compiled_ready.load(std::memory_order_acquire)) {
-    std::call_once(m_compiled_once, [this] {
-      for (const std::u16string& arg : arguments) m_compiled.push_back(compile_expression(arg));
-      m_compiled_ready.store(true, std::memory_order_release);
-    });
-  }
+const CompiledExpression& CallSite::compile_arguments(size_t i) const {
+  std::call_once(m_compiled_once, [this] {
+    for (const std::u16string& arg : arguments) m_compiled.push_back(compile_expression(arg));
+    m_compiled_ready.store(true, std::memory_order_release);
+  });
   return *m_compiled[i];
 }
 

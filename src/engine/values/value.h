@@ -233,10 +233,18 @@ class Value {
     return is_string() || is_ansi_string() || is_array() || (is_object() && m_u.object);
   }
   const RefCounted* ref() const;
-  void retain() const {
+  // OPTIMIZATION: the number test is always inlined; only a value that
+  // holds a reference leaves the line.
+  [[gnu::always_inline]] void retain() const {
+    if (static_cast<uint16_t>(m_type) >= static_cast<uint16_t>(VarType::String)) retain_slow();
+  }
+  [[gnu::always_inline]] void release() {
+    if (static_cast<uint16_t>(m_type) >= static_cast<uint16_t>(VarType::String)) release_slow();
+  }
+  void retain_slow() const {
     if (holds_ref()) ref()->retain();
   }
-  void release() {
+  void release_slow() {
     if (holds_ref()) ref()->release();
   }
 
