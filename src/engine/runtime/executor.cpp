@@ -137,13 +137,8 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
   return !(frame.pending() || m_stopped);
 }
 
-void Interpreter::execute_one(CallFrame& frame) {
-  if (!before_statement(frame)) return;
-  run_compiled(frame, compiled(frame.statement()));
-  ++frame.pc;
-}
 
-void Interpreter::run_compiled(CallFrame& frame, const CompiledStatement& s) {
+[[gnu::always_inline]] inline void Interpreter::run_compiled(CallFrame& frame, const CompiledStatement& s) {
   try {
     // OPTIMIZATION: the commonest statements, a number assignment and IFB,
     // are run here, without the dispatch.
@@ -159,6 +154,12 @@ void Interpreter::run_compiled(CallFrame& frame, const CompiledStatement& s) {
   } catch (const std::exception& e) {
     report_error(frame, message(MessageId::RunException, u16(e.what())));
   }
+}
+
+void Interpreter::execute_one(CallFrame& frame) {
+  if (!before_statement(frame)) return;
+  run_compiled(frame, compiled(frame.statement()));
+  ++frame.pc;
 }
 
 // A flat function body (flat_body.h): the statements in the order the
@@ -199,16 +200,13 @@ void Interpreter::run_flat(CallFrame& frame, const FlatStep* steps) {
 // none wait (tens of microseconds under Wine), and 10 ms keeps the windows
 // answering as a person sees it. Waits and built-ins that wait pump on
 // their own; calls handed over by script threads are taken every time.
-void Interpreter::service_between_statements() {
-  if (++m_statements_since_pump >= k_statements_per_pump) {
-    m_statements_since_pump = 0;
-    auto now = std::chrono::steady_clock::now();
-    if (now - m_last_pump >= std::chrono::milliseconds(10)) {
-      m_last_pump = now;
-      platform::pump_messages();
-    }
+void Interpreter::pump_if_due() {
+  m_statements_since_pump = 0;
+  auto now = std::chrono::steady_clock::now();
+  if (now - m_last_pump >= std::chrono::milliseconds(10)) {
+    m_last_pump = now;
+    platform::pump_messages();
   }
-  m_main_calls.service();
 }
 
 // Before a statement of the main script the stop form's pause is looked

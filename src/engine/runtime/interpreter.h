@@ -214,7 +214,12 @@ class Interpreter {
   // ends when its slot is to be ended.
   void wait_while_paused();
   void wait_while_suspended(CallFrame& frame);
-  void service_between_statements();
+  // OPTIMIZATION: the count inline; the clock only every 64th statement.
+  void service_between_statements() {
+    if (++m_statements_since_pump >= k_statements_per_pump) pump_if_due();
+    m_main_calls.service();
+  }
+  void pump_if_due();
   void show_error_now(CallFrame& frame, std::u16string text, const std::u16string& location);
   void assign(CallFrame& frame, const CompiledStatement& s, const Value& value);
 
@@ -255,7 +260,8 @@ class Interpreter {
   int32_t plain_function(const CallSite& site, const CallFrame& frame);
   Value plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed);
   // Any number plan of [frame]'s: the engine's own for one with calls.
-  FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth, EvalResult& general) {
+  [[gnu::always_inline]] FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                                              EvalResult& general) {
     if (plan.calls) return run_call_plan(plan, frame, number, truth, general);
     return run_fast_plan(plan, frame, number, truth);
   }

@@ -30,8 +30,7 @@ void MainThreadCalls::post(std::function<void()> call) {
   m_waiting = true;
 }
 
-void MainThreadCalls::service() {
-  if (!m_waiting.load(std::memory_order_acquire)) return;
+void MainThreadCalls::run_waiting() {
   std::unique_lock lock(m_lock);
   while (!m_queue.empty()) {
     Request* request = m_queue.front();

@@ -27,14 +27,17 @@ class MainThreadCalls {
   // main thread needs).
   void post(std::function<void()> call);
   // On the main thread: runs every call handed over so far. Cheap when
-  // there is none.
-  void service();
+  // there is none: one flag read, inline.
+  void service() {
+    if (m_waiting.load(std::memory_order_acquire)) run_waiting();
+  }
   // Closing drops what is waiting and releases its threads; opening starts
   // a run.
   void close();
   void open();
 
  private:
+  void run_waiting();
   struct Request {
     std::function<void()> call;
     bool taken = false;  // the main thread is running it
