@@ -492,7 +492,7 @@ void Interpreter::run_if(CallFrame& frame, const CompiledStatement& s) {
 
 // Handles a pending CONTINUE or BREAK at the end of one pass through a loop
 // body; answers whether the loop goes on.
-bool Interpreter::leave_loop(CallFrame& frame, int32_t start, int32_t closer, bool& go_on) {
+[[gnu::always_inline]] inline bool Interpreter::leave_loop(CallFrame& frame, int32_t start, int32_t closer, bool& go_on) {
   go_on = true;
   if (frame.continue_count > 0) {
     unwind_to(frame, start, closer);
