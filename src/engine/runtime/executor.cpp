@@ -70,7 +70,7 @@ double Interpreter::round_number(double number) const {
 // The answer of condition [e] (IFB, WHILE, UNTIL); [failed] when its
 // evaluation failed. OPTIMIZATION: a number plan's answer is taken as it
 // is, with no value made for it; is_true() would give the same.
-bool Interpreter::condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
+bool Interpreter::general_condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
   failed = false;
   if (e.fast && !frame.exit) {
     double number = 0;
@@ -334,14 +334,8 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   bool truth = false;
   FastOutcome outcome = FastOutcome::GaveUp;
   if (s.expr->fast) {
-    int32_t line = frame.statement();
-    EvalResult general;
-    outcome = run_plan(*s.expr->fast, frame, number, truth, general);
-    if (outcome == FastOutcome::Value) {
-      // As run_plain takes an evaluation's result.
-      if (!general.failed && frame.statement() == line) assign(frame, s, general.value);
-      return true;
-    }
+    if (s.expr->fast->calls) return run_call_assign(frame, s);
+    outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
   } else {
     // NAME = OTHER, where OTHER is a local double: read as evaluate_in reads it.
     const NameRef& source = *s.expr->root->name;
@@ -363,6 +357,28 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
     if (slot) *slot = std::move(v);
     else assign(frame, s, v);
   }
+  return true;
+}
+
+// run_number_assign for a plan with calls.
+bool Interpreter::run_call_assign(CallFrame& frame, const CompiledStatement& s) {
+  int32_t line = frame.statement();
+  double number = 0;
+  bool truth = false;
+  EvalResult general;
+  FastOutcome outcome = run_call_plan(*s.expr->fast, frame, number, truth, general);
+  if (outcome == FastOutcome::GaveUp) return false;
+  if (outcome == FastOutcome::Value) {
+    // As run_plain takes an evaluation's result.
+    if (!general.failed && frame.statement() == line) assign(frame, s, general.value);
+    return true;
+  }
+  const NameRef& name = *s.target_expr->root->name;
+  Value* slot = VariableStore::hinted_local_scalar(frame, name);
+  Value v = outcome == FastOutcome::Number ? Value::r8(finish_number(number))
+                                           : (truth ? m_store.true_value() : m_store.false_value());
+  if (slot) *slot = std::move(v);
+  else assign(frame, s, v);
   return true;
 }
 

@@ -193,6 +193,7 @@ class Interpreter {
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
   bool run_number_assign(CallFrame& frame, const CompiledStatement& s);
+  bool run_call_assign(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
   void run_for(CallFrame& frame, const CompiledStatement& s);
   void run_while(CallFrame& frame, const CompiledStatement& s);
@@ -208,7 +209,21 @@ class Interpreter {
   void finish_loop(CallFrame& frame, int32_t start, int32_t closer);
   void unwind_to(CallFrame& frame, int32_t start, int32_t end);
   bool is_true(const Value& v) const;
-  bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed);
+  // OPTIMIZATION: a number plan without calls answers here, inline; the
+  // rest (which runs such a plan again, to no effect) out of line.
+  bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
+    if (e.fast && !e.fast->calls && !frame.exit) {
+      double number = 0;
+      bool truth = false;
+      switch (run_fast_plan(*e.fast, frame, number, truth)) {
+        case FastOutcome::Truth: failed = false; return truth;
+        case FastOutcome::Number: failed = false; return finish_number(number) != 0;
+        default: break;
+      }
+    }
+    return general_condition(e, frame, failed);
+  }
+  bool general_condition(const CompiledExpression& e, CallFrame& frame, bool& failed);
   // The stop form's pause holds the main script (called once paused()
   // answered yes); a script thread waits while its slot is suspended and
   // ends when its slot is to be ended.
