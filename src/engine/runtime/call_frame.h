@@ -47,7 +47,7 @@ struct CallFrame : THensuFmt {
   // Makes the frame as new for another call of the same function, keeping
   // its first [keep] variables (the ones every call declares in the same
   // order) as Empty scalars at their slots.
-  void recycle(int32_t keep) {
+  [[gnu::always_inline]] void recycle(int32_t keep) {
     // Every field of the frame is set back here, field by field (a new
     // field must be added): building a whole new frame costs more than the
     // rest of a call.

@@ -4,9 +4,12 @@
 // evaluation makes them, in the same order; only the first may be refused
 // (a built-in or a function with bindings), before anything ran.
 #include "engine/runtime/frame_host.h"
+#include "engine/runtime/function_shape.h"
+#include "engine/runtime/stack_guard.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/thread_run.h"
 #include "engine/values/fast_expression.h"
+#include "support/messages.h"
 
 namespace vesk {
 namespace {
@@ -16,6 +19,18 @@ namespace {
 constexpr int k_max_depth = 17;
 
 }  // namespace
+
+// A call from an expression, as the evaluation host and call() make it;
+// [function] is plain_function() of [site].
+inline Value Interpreter::plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed) {
+  if (!StackGuard(frame).ok()) {
+    report_error(frame, message(MessageId::RecursionTooDeep, site.name));
+    failed = true;
+    return Value::r8(0);
+  }
+  if (function >= 0 && !frame.exit && !m_stopped) return call_plain(function, function_shape(function), site, frame, failed);
+  return call(site, frame, failed);
+}
 
 FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
                                        EvalResult& general) {

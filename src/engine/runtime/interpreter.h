@@ -272,7 +272,8 @@ class Interpreter {
                             EvalResult& general);
   EvalResult finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top, Value* pending,
                                    bool failed, size_t line, CallFrame& frame);
-  int32_t plain_function(const CallSite& site, const CallFrame& frame);
+  int32_t plain_function(const CallSite& site, const CallFrame& frame);  // function_shape.h
+  int32_t look_up_outside_modules(const CallSite& site, const CallFrame& frame);
   Value plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed);
   // Any number plan of [frame]'s: the engine's own for one with calls.
   [[gnu::always_inline]] FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,

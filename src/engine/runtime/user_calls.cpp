@@ -1,7 +1,7 @@
 // The call path and user functions: lookup, parameter binding, running a
 // function's frame, VAR copy-out and the include call.
-#include "engine/runtime/flat_body.h"
 #include "engine/runtime/frame_host.h"
+#include "engine/runtime/function_shape.h"
 #include "engine/runtime/interpreter.h"
 #include "engine/runtime/script_threads.h"
 #include "engine/runtime/stack_guard.h"
@@ -14,22 +14,14 @@
 namespace vesk {
 namespace {
 
-struct Parameter {
-  std::u16string name;  // without "VAR ", brackets and default
-  NameKey key;          // of [name]
-  bool by_var = false;
-  bool array = false;
-  std::u16string declared;  // as written, for array brackets
-  std::unique_ptr<CompiledExpression> default_value;
-};
 
-std::vector<Parameter> parse_parameters(std::u16string_view header) {
-  std::vector<Parameter> params;
+std::vector<FunctionParameter> parse_parameters(std::u16string_view header) {
+  std::vector<FunctionParameter> params;
   size_t open = header.find(u'(');
   size_t close = header.rfind(u')');
   if (open == std::u16string_view::npos || close == std::u16string_view::npos || close < open) return params;
   for (const std::u16string& raw : split_arguments(header.substr(open + 1, close - open - 1))) {
-    Parameter p;
+    FunctionParameter p;
     std::u16string_view text = raw;
     if (starts_with(text, u"VAR ")) {
       p.by_var = true;
@@ -59,28 +51,12 @@ struct BoundArgument {
 
 }  // namespace
 
-struct Interpreter::FunctionShape {
-  std::vector<Parameter> params;
-  int32_t count = 1;  // statements from the header up to its FEND
-  // Some parameter is VAR or an array: the call keeps how each argument
-  // was bound, for the binding and the copy-out.
-  bool binds = false;
-  // No parameter is VAR, an array or defaulted, and their names differ
-  // from each other and from RESULT: a call declares RESULT (of a
-  // function) and the parameters at slots 0, 1, ... in that order, and a
-  // frame given back keeps exactly those.
-  bool plain = false;
-  bool has_result = false;
-  int32_t slots = 0;
-  // The body as flat_body.h makes it; empty when it runs nested.
-  std::vector<FlatStep> flat;
-};
 
 namespace {
 
-bool plain_parameters(const std::vector<Parameter>& params) {
+bool plain_parameters(const std::vector<FunctionParameter>& params) {
   for (size_t k = 0; k < params.size(); ++k) {
-    const Parameter& p = params[k];
+    const FunctionParameter& p = params[k];
     if (p.by_var || p.array || p.default_value || p.name.empty() || p.name == u"RESULT") return false;
     for (size_t j = 0; j < k; ++j)
       if (params[j].name == p.name) return false;
@@ -95,7 +71,7 @@ const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t funct
   const FunctionEntry& entry = m_program.functions[function];
   auto made = std::make_unique<FunctionShape>();
   made->params = parse_parameters(m_program.code[entry.header]);
-  for (const Parameter& p : made->params) made->binds = made->binds || p.by_var || p.array;
+  for (const FunctionParameter& p : made->params) made->binds = made->binds || p.by_var || p.array;
   while (entry.header + made->count < static_cast<int32_t>(m_program.code.size()) &&
          m_program.kinds[entry.header + made->count] != int32_t(StatementKind::Fend))
     ++made->count;
@@ -120,7 +96,7 @@ inline std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, Call
   return std::make_unique<CallFrame>();
 }
 
-inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
+[[gnu::always_inline]] inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
                                          CallFrame& caller) {
   FramePool& pool = thread_run(caller).frame_pool;
   if (pool.generation != m_generation) {
@@ -223,8 +199,8 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   }
   const std::u16string& header = m_program.code[entry.header];
   const FunctionShape& shape = function_shape(function);
-  static const std::vector<Parameter> k_no_parameters;
-  const std::vector<Parameter>& params = list_mode ? k_no_parameters : shape.params;
+  static const std::vector<FunctionParameter> k_no_parameters;
+  const std::vector<FunctionParameter>& params = list_mode ? k_no_parameters : shape.params;
 
   // Arguments are evaluated in the caller's frame, left to right.
   SmallVector<Value, 4> values;
@@ -279,7 +255,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     for (size_t i = 0; i < list_arguments.size(); ++i) v.values[i] = list_arguments[i];
   } else {
     for (size_t k = 0; k < params.size(); ++k) {
-      const Parameter& p = params[k];
+      const FunctionParameter& p = params[k];
       // A recycled frame keeps only the names declared before the first
       // array or defaulted parameter: a default is evaluated in the new
       // frame and must not see later parameters, and an array parameter
@@ -449,29 +425,12 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   return result;
 }
 
-// The user function with plain parameters that [site] reaches from
-// [frame], or -1.
-int32_t Interpreter::plain_function(const CallSite& site, const CallFrame& frame) {
-  if (!frame.module_name.empty()) return -1;
-  int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
-  if (f == -2) {
-    std::u16string module;
-    f = find_function(site.name, frame, module);
-    site.function_outside_modules.store(f, std::memory_order_relaxed);
-  }
-  return f >= 0 && function_shape(f).plain ? f : -1;
-}
-
-// A call from an expression, as the evaluation host and call() make it;
-// [function] is plain_function() of [site].
-Value Interpreter::plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed) {
-  if (!StackGuard(frame).ok()) {
-    report_error(frame, message(MessageId::RecursionTooDeep, site.name));
-    failed = true;
-    return Value::r8(0);
-  }
-  if (function >= 0 && !frame.exit && !m_stopped) return call_plain(function, function_shape(function), site, frame, failed);
-  return call(site, frame, failed);
+// Looks [site] up from outside modules and remembers the answer in it.
+int32_t Interpreter::look_up_outside_modules(const CallSite& site, const CallFrame& frame) {
+  std::u16string module;
+  int32_t f = find_function(site.name, frame, module);
+  site.function_outside_modules.store(f, std::memory_order_relaxed);
+  return f;
 }
 
 void Interpreter::run_body_of(CallFrame& f, const FunctionShape& shape) {

@@ -1,0 +1,51 @@
+// What a user function's header and body say once read: its parameters,
+// its length and the forms a call of it may take. Read on the first call
+// and kept for the run (Interpreter::function_shape).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/runtime/flat_body.h"
+#include "engine/runtime/interpreter.h"
+
+namespace vesk {
+
+// One parameter as its header declares it.
+struct FunctionParameter {
+  std::u16string name;  // without "VAR ", brackets and default
+  NameKey key;          // of [name]
+  bool by_var = false;
+  bool array = false;
+  std::u16string declared;  // as written, for array brackets
+  std::unique_ptr<CompiledExpression> default_value;
+};
+
+struct Interpreter::FunctionShape {
+  std::vector<FunctionParameter> params;
+  int32_t count = 1;  // statements from the header up to its FEND
+  // Some parameter is VAR or an array: the call keeps how each argument
+  // was bound, for the binding and the copy-out.
+  bool binds = false;
+  // No parameter is VAR, an array or defaulted, and their names differ
+  // from each other and from RESULT: a call declares RESULT (of a
+  // function) and the parameters at slots 0, 1, ... in that order, and a
+  // frame given back keeps exactly those.
+  bool plain = false;
+  bool has_result = false;
+  int32_t slots = 0;
+  // The body as flat_body.h makes it; empty when it runs nested.
+  std::vector<FlatStep> flat;
+};
+
+// The user function with plain parameters that [site] reaches from
+// [frame], or -1.
+inline int32_t Interpreter::plain_function(const CallSite& site, const CallFrame& frame) {
+  if (!frame.module_name.empty()) return -1;
+  int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
+  if (f == -2) f = look_up_outside_modules(site, frame);
+  return f >= 0 && function_shape(f).plain ? f : -1;
+}
+
+}  // namespace vesk
