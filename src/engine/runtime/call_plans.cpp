@@ -32,8 +32,20 @@ inline Value Interpreter::plan_call(const CallSite& site, int32_t function, Call
   return call(site, frame, failed);
 }
 
+// The byte-string mark belongs to the plan's evaluation, as to any other:
+// it starts clear and the outer mark is back when the plan is done.
 FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
                                        EvalResult& general) {
+  ThreadRun& run = thread_run(frame);
+  bool outer_mark = run.byte_string_mark;
+  run.byte_string_mark = false;
+  FastOutcome outcome = run_call_steps(plan, frame, number, truth, general);
+  run.byte_string_mark = outer_mark;
+  return outcome;
+}
+
+FastOutcome Interpreter::run_call_steps(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                                        EvalResult& general) {
   double stack[k_max_depth];
   int top = 0;
   bool called = false;
@@ -102,11 +114,6 @@ FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, d
 EvalResult Interpreter::finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top,
                                               Value* pending, bool failed, size_t line, CallFrame& frame) {
   FrameHost host(*this, frame);
-  // What the general evaluation would hold by now: the mark is cleared at
-  // its start, and the user functions called since leave it as it was.
-  ThreadRun& run = thread_run(frame);
-  bool outer_mark = run.byte_string_mark;
-  run.byte_string_mark = false;
   Value values[k_max_depth];
   int count = 0;
   for (int k = 0; k < top; ++k) values[count++] = Value::r8(stack[k]);
@@ -134,9 +141,7 @@ EvalResult Interpreter::finish_plan_in_values(const FastPlan& plan, size_t from,
       }
     }
   }
-  EvalResult result = finish_evaluation(std::move(values[0]), failed, line, host);
-  run.byte_string_mark = outer_mark;
-  return result;
+  return finish_evaluation(std::move(values[0]), failed, line, host);
 }
 
 }  // namespace vesk
