@@ -54,25 +54,14 @@ FastOutcome Interpreter::run_call_steps(const FastPlan& plan, CallFrame& frame, 
   FastOutcome outcome = FastOutcome::Number;
   for (size_t i = 0; i < steps.size(); ++i) {
     const FastStep& step = steps[i];
+    // A variable is never read after a call (the builder's rule), so giving
+    // up here leaves nothing done.
+    switch (fast_operand(step, frame, stack, top)) {
+      case OperandOutcome::Done: continue;
+      case OperandOutcome::GaveUp: return FastOutcome::GaveUp;
+      case OperandOutcome::NotOperand: break;
+    }
     switch (step.op) {
-      case FastOp::Number:
-        stack[top++] = step.number;
-        continue;
-      case FastOp::Local: {  // never after a call (the builder's rule)
-        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
-        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-        stack[top++] = v->as_r8();
-        continue;
-      }
-      case FastOp::Element: {
-        const Value* v = fast_local_element(frame, *step.name, stack[top - 1]);
-        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-        stack[top - 1] = v->as_r8();
-        continue;
-      }
-      case FastOp::Negate:
-        stack[top - 1] = -stack[top - 1];
-        continue;
       case FastOp::Call: {
         int32_t function = plain_function(*step.site, frame);
         if (!called && function < 0) return FastOutcome::GaveUp;

@@ -283,6 +283,7 @@ class Interpreter {
     if (plan.calls) return run_call_plan(plan, frame, number, truth, general);
     return run_fast_plan(plan, frame, number, truth);
   }
+  void take_call_errors(CallFrame& caller, const CallFrame& f, bool& failed);
   int32_t declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected);
   void run_frame(CallFrame& frame);
   // A frame for a call of [function] from [caller]: one that an earlier

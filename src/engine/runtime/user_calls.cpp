@@ -54,10 +54,13 @@ struct BoundArgument {
 
 namespace {
 
+const std::u16string k_result = u"RESULT";
+const NameKey k_result_key = NameKey::of(k_result);
+
 bool plain_parameters(const std::vector<FunctionParameter>& params) {
   for (size_t k = 0; k < params.size(); ++k) {
     const FunctionParameter& p = params[k];
-    if (p.by_var || p.array || p.default_value || p.name.empty() || p.name == u"RESULT") return false;
+    if (p.by_var || p.array || p.default_value || p.name.empty() || p.name == k_result) return false;
     for (size_t j = 0; j < k; ++j)
       if (params[j].name == p.name) return false;
   }
@@ -149,6 +152,16 @@ int32_t Interpreter::find_function(std::u16string_view written, const CallFrame&
     if (dot != std::u16string_view::npos && !ends_with(name, u".VSK")) module = std::u16string(name.substr(0, dot));
   }
   return f;
+}
+
+// After a call ran [f]: an error that a calling frame's EXCEPT takes is
+// reported again there; one that nobody took fails the call.
+[[gnu::always_inline]] inline void Interpreter::take_call_errors(CallFrame& caller, const CallFrame& f, bool& failed) {
+  if (f.handler_error && caller.except_count > 0 && !m_stopped) {
+    report_error(caller, f.try_errmsg);
+    failed = true;
+  }
+  if (f.error && !f.handler_error) failed = true;
 }
 
 Value Interpreter::call(const CallSite& site, CallFrame& frame, bool& failed) {
@@ -244,8 +257,6 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   f.time_stamp = caller.time_stamp;
   // A thread's frame finds its own thread's state when it runs there.
   if (!as_thread) f.run = &thread_run(caller);
-  static const std::u16string k_result = u"RESULT";
-  static const NameKey k_result_key = NameKey::of(k_result);
   bool has_result = entry.kind == FunctionKind::Function && !as_thread;
   int32_t result_slot = has_result ? declare_scalar(f, k_result, k_result_key, 0) : -1;
 
@@ -349,12 +360,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     for (const ExprPtr& index : name.indices) indices.push_back(evaluate_part(*index, host).value);
     m_store.write(caller, name.name, indices, f.variables[slot].values[0]);
   }
-  // An error that a calling frame's EXCEPT takes is reported again there.
-  if (f.handler_error && caller.except_count > 0 && !m_stopped) {
-    report_error(caller, f.try_errmsg);
-    failed = true;
-  }
-  if (f.error && !f.handler_error) failed = true;
+  take_call_errors(caller, f, failed);
   if (pooled) give_back_frame(function, std::move(frame), keep, caller);
   return result;
 }
@@ -376,8 +382,6 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   CallFrame& f = *frame;
   int32_t first = shape.has_result ? 1 : 0;
   if (f.variable_names.size() != shape.slots) {
-    static const std::u16string k_result = u"RESULT";
-    static const NameKey k_result_key = NameKey::of(k_result);
     if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
     for (size_t k = 0; k < shape.params.size(); ++k)
       declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
@@ -415,12 +419,7 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
 
   Value result = Value::r8(0);
   if (shape.has_result) result = std::move(f.variables[0].values[0]);
-  // An error that a calling frame's EXCEPT takes is reported again there.
-  if (f.handler_error && caller.except_count > 0 && !m_stopped) {
-    report_error(caller, f.try_errmsg);
-    failed = true;
-  }
-  if (f.error && !f.handler_error) failed = true;
+  take_call_errors(caller, f, failed);
   give_back_frame(function, std::move(frame), shape.slots, caller);
   return result;
 }

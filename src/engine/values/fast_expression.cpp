@@ -131,25 +131,12 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
   double stack[k_max_depth];
   int top = 0;
   for (const FastStep& step : plan.steps) {
+    switch (fast_operand(step, frame, stack, top)) {
+      case OperandOutcome::Done: continue;
+      case OperandOutcome::GaveUp: return FastOutcome::GaveUp;
+      case OperandOutcome::NotOperand: break;
+    }
     switch (step.op) {
-      case FastOp::Number:
-        stack[top++] = step.number;
-        continue;
-      case FastOp::Local: {
-        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
-        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-        stack[top++] = v->as_r8();
-        continue;
-      }
-      case FastOp::Element: {
-        const Value* v = fast_local_element(frame, *step.name, stack[top - 1]);
-        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-        stack[top - 1] = v->as_r8();
-        continue;
-      }
-      case FastOp::Negate:
-        stack[top - 1] = -stack[top - 1];
-        continue;
       case FastOp::Call:
         return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
       // OPTIMIZATION: the commonest operators here, in the one switch.

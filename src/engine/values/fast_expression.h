@@ -69,6 +69,37 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
 // index is); null when the general access must decide.
 Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index);
 
+enum class OperandOutcome : uint8_t { Done, GaveUp, NotOperand };
+
+// Operand step [step] (a number, a local double, an element of a local
+// array, unary minus) on the operand stack; NotOperand for an operator or
+// a call, which the runner applies itself.
+[[gnu::always_inline]] inline OperandOutcome fast_operand(const FastStep& step, THensuFmt& frame, double* stack,
+                                                         int& top) {
+  switch (step.op) {
+    case FastOp::Number:
+      stack[top++] = step.number;
+      return OperandOutcome::Done;
+    case FastOp::Local: {
+      const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
+      if (!v || !v->is(VarType::R8)) return OperandOutcome::GaveUp;
+      stack[top++] = v->as_r8();
+      return OperandOutcome::Done;
+    }
+    case FastOp::Element: {
+      const Value* v = fast_local_element(frame, *step.name, stack[top - 1]);
+      if (!v || !v->is(VarType::R8)) return OperandOutcome::GaveUp;
+      stack[top - 1] = v->as_r8();
+      return OperandOutcome::Done;
+    }
+    case FastOp::Negate:
+      stack[top - 1] = -stack[top - 1];
+      return OperandOutcome::Done;
+    default:
+      return OperandOutcome::NotOperand;
+  }
+}
+
 // MOD's operands: [d] rounded to the nearest 64-bit integer, ties to even;
 // false when it is no finite number in range.
 [[gnu::always_inline]] inline bool round_to_integer(double d, int64_t& out) {
