@@ -138,21 +138,29 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
 }
 
 
+// OPTIMIZATION: the commonest statements, a number assignment and IFB, are
+// run here, without the dispatch.
+[[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
+  if (s.number_assign) {
+    if (!run_number_assign(frame, s)) run_plain(frame, s);
+  } else if (s.form == StatementForm::Ifb) {
+    run_if(frame, s);
+  } else {
+    run_statement(frame, s);
+  }
+}
+
+// A C++ exception out of a statement is the statement's error.
+void Interpreter::report_exception(CallFrame& frame, const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) report_error(frame, message(MessageId::OutOfMemory));
+  else report_error(frame, message(MessageId::RunException, u16(e.what())));
+}
+
 [[gnu::always_inline]] inline void Interpreter::run_compiled(CallFrame& frame, const CompiledStatement& s) {
   try {
-    // OPTIMIZATION: the commonest statements, a number assignment and IFB,
-    // are run here, without the dispatch.
-    if (s.number_assign) {
-      if (!run_number_assign(frame, s)) run_plain(frame, s);
-    } else if (s.form == StatementForm::Ifb) {
-      run_if(frame, s);
-    } else {
-      run_statement(frame, s);
-    }
-  } catch (const std::bad_alloc&) {
-    report_error(frame, message(MessageId::OutOfMemory));
+    run_unguarded(frame, s);
   } catch (const std::exception& e) {
-    report_error(frame, message(MessageId::RunException, u16(e.what())));
+    report_exception(frame, e);
   }
 }
 
@@ -162,35 +170,108 @@ void Interpreter::execute_one(CallFrame& frame) {
   ++frame.pc;
 }
 
-// A flat function body (flat_body.h): the statements in the order the
-// nested runner takes them, each after the same checks.
-void Interpreter::run_flat(CallFrame& frame, const FlatStep* steps) {
+// A flat body (flat_body.h): the statements in the order the nested runner
+// takes them, each after the same checks. A loop's closer starts the next
+// pass as the nested loop does, without the checks of a statement.
+void Interpreter::run_flat(CallFrame& frame, const FlatBody& body) {
+  const FlatStep* steps = body.steps.data();
+  const int32_t count = frame.count;
+  // The state of each FOR loop while it runs.
+  ForPass few[4];
+  std::unique_ptr<ForPass[]> many;
+  ForPass* passes = few;
+  if (body.for_loops > 4) passes = (many = std::make_unique<ForPass[]>(static_cast<size_t>(body.for_loops))).get();
+  // Where a loop at [head] goes on: its body, or behind its closer.
+  auto pass_or_leave = [&](const FlatStep& head, bool runs) {
+    if (!runs) {
+      if (head.loop >= 0) passes[head.loop].active = false;
+      return past_closers(steps, head.else_next, count);
+    }
+    // Every pass keeps the main thread serving, also with an empty body.
+    if (frame.slot == 0) service_between_statements();
+    return head.then_next;
+  };
   frame.pc = 1;
-  while (frame.pc < frame.count && !frame.exit && !m_stopped && m_stop_pending == 0) {
-    if (!before_statement(frame)) break;
+  while (frame.pc < count && !frame.exit && !m_stopped && m_stop_pending == 0) {
     const FlatStep& step = steps[frame.pc];
-    if (!step.branch) {
-      run_compiled(frame, *step.statement);
-      frame.pc = past_closers(steps, frame.pc + 1, frame.count);
-      continue;
-    }
-    bool failed = false;
-    bool holds = false;
     try {
-      holds = condition(*step.statement->expr, frame, failed);
-    } catch (const std::bad_alloc&) {
-      report_error(frame, message(MessageId::OutOfMemory));
-      failed = true;
+      if (step.kind >= FlatKind::Next && (step.kind != FlatKind::Next || passes[step.loop].active)) {
+        // The end of a pass, as leave_loop takes it.
+        const FlatStep& head = steps[step.head];
+        if (frame.exit || m_stopped || m_stop_pending > 0 || frame.error || frame.break_count > 0) {
+          frame.pc = pass_or_leave(head, false);
+          continue;
+        }
+        bool failed = false;
+        switch (step.kind) {
+          case FlatKind::Next: {
+            ForPass& pass = passes[step.loop];
+            for_advance(frame, *head.statement, pass);
+            frame.pc = pass_or_leave(head, !frame.error && !m_stopped && for_test(frame, pass));
+            break;
+          }
+          case FlatKind::Wend: {
+            frame.pc = step.head;
+            bool holds = condition(*head.statement->expr, frame, failed);
+            frame.pc = pass_or_leave(head, !failed && holds);
+            break;
+          }
+          default: {  // UNTIL
+            bool holds = condition(*head.statement->expr, frame, failed);
+            frame.pc = pass_or_leave(head, !failed && !holds && !frame.error && !m_stopped);
+            break;
+          }
+        }
+        continue;
+      }
+      if (!before_statement(frame)) break;
+      switch (step.kind) {
+        case FlatKind::Branch: {
+          bool failed = false;
+          bool holds = condition(*step.statement->expr, frame, failed);
+          // A failed condition has stopped the run or left the frame: the
+          // loop ends, as the nested runner does after moving on by one.
+          if (failed) ++frame.pc;
+          else if (holds) frame.pc = past_closers(steps, step.then_next, count);
+          else if (step.else_is_branch) frame.pc = step.else_next;
+          else frame.pc = past_closers(steps, step.else_next, count);
+          break;
+        }
+        case FlatKind::Select: {
+          int32_t start = choose_case(frame, *step.statement);
+          // The part behind the chosen CASE or DEFAULT, or behind the SELEND.
+          frame.pc = start < 0 ? frame.pc + 1 : past_closers(steps, start + 1, count);
+          break;
+        }
+        case FlatKind::For: {
+          ForPass& pass = passes[step.loop];
+          pass.active = for_start(frame, *step.statement, pass);
+          // A failed start goes on by one, as the nested runner does.
+          if (!pass.active) ++frame.pc;
+          else frame.pc = pass_or_leave(step, !frame.error && !m_stopped && for_test(frame, pass));
+          break;
+        }
+        case FlatKind::While: {
+          bool failed = false;
+          bool holds = !frame.error && !m_stopped && condition(*step.statement->expr, frame, failed);
+          frame.pc = pass_or_leave(step, !failed && holds);
+          break;
+        }
+        case FlatKind::Repeat:
+          frame.pc = pass_or_leave(step, !frame.error && !m_stopped);
+          break;
+        default: {
+          // A plain statement, or a closer run as one (a NEXT whose FOR
+          // failed to start).
+          run_unguarded(frame, step.statement ? *step.statement : compiled(frame.statement()));
+          frame.pc = past_closers(steps, frame.pc + 1, count);
+          break;
+        }
+      }
     } catch (const std::exception& e) {
-      report_error(frame, message(MessageId::RunException, u16(e.what())));
-      failed = true;
+      report_exception(frame, e);
+      frame.pc = step.kind == FlatKind::Plain ? past_closers(steps, frame.pc + 1, count) : frame.pc + 1;
     }
-    // A failed condition has stopped the run or left the frame: the loop
-    // ends, as the nested runner does after moving on by one.
-    if (failed) ++frame.pc;
-    else if (holds) frame.pc = past_closers(steps, step.then_next, frame.count);
-    else if (step.else_is_branch) frame.pc = step.else_next;
-    else frame.pc = past_closers(steps, step.else_next, frame.count);
   }
 }
 
@@ -529,53 +610,66 @@ void Interpreter::finish_loop(CallFrame& frame, int32_t start, int32_t closer) {
   frame.pc = std::max(frame.pc - 1, closer);
 }
 
-void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {
-  int32_t p = frame.pc;
-  int32_t next = p + s.offsets[0];
+// FOR [s] at the frame's counter: the variable gets its first value and
+// the end and step are taken; false when that failed (reported).
+bool Interpreter::for_start(CallFrame& frame, const CompiledStatement& s, ForPass& pass) {
   EvalResult start = evaluate_in(*s.expr, frame);
-  if (start.failed) return;
+  if (start.failed) return false;
   Converted<double> v0 = to_double(start.value);
-  if (!v0.ok()) return report_error(frame, message(MessageId::NonNumericValue));
+  if (!v0.ok()) return report_error(frame, message(MessageId::NonNumericValue)), false;
   Value first = Value::r8(*v0);
   assign(frame, s, first);
   EvalResult end = evaluate_in(*s.end_expr, frame);
-  if (end.failed) return;
+  if (end.failed) return false;
   EvalResult step = evaluate_in(*s.step_expr, frame);
-  if (step.failed) return;
+  if (step.failed) return false;
   Converted<double> e = to_double(end.value), d = to_double(step.value);
-  if (!e.ok() || !d.ok()) return report_error(frame, message(MessageId::NonNumericValue));
-  if (*d == 0) return report_error(frame, message(MessageId::StepIsZero));
-
+  if (!e.ok() || !d.ok()) return report_error(frame, message(MessageId::NonNumericValue)), false;
+  if (*d == 0) return report_error(frame, message(MessageId::StepIsZero)), false;
+  pass.end = *e;
+  pass.step = *d;
   // A plain local loop variable is reached by its slot.
-  const NameRef* name = s.target_expr->root && s.target_expr->root->op == ExprOp::Name
-                            ? s.target_expr->root->name.get()
-                            : nullptr;
-  int32_t slot = name && name->indices.empty() ? frame.variable_names.find(name->name) : -1;
-  auto read_var = [&]() -> Value {
-    if (slot >= 0 && !frame.variables[slot].is_array()) return frame.variables[slot].values[0];
-    if (!name) return Value();
-    return m_store.read(frame, name->name, {});
-  };
-  // The variable as a number: a local double is taken as it is.
-  auto read_number = [&]() -> Converted<double> {
-    if (slot >= 0 && !frame.variables[slot].is_array() && frame.variables[slot].values[0].is(VarType::R8))
-      return frame.variables[slot].values[0].as_r8();
-    return to_double(read_var());
-  };
+  pass.name = s.target_expr->root && s.target_expr->root->op == ExprOp::Name ? s.target_expr->root->name.get()
+                                                                             : nullptr;
+  pass.slot = pass.name && pass.name->indices.empty() ? frame.variable_names.find(pass.name->name) : -1;
+  return true;
+}
+
+// The test before each pass: whether the body runs, with the variable's
+// value for this pass kept; a variable that is no number is reported.
+bool Interpreter::for_test(CallFrame& frame, ForPass& pass) {
+  Converted<double> v = 0.0;
+  Variable* var = pass.slot >= 0 ? &frame.variables[pass.slot] : nullptr;
+  if (var && !var->is_array() && var->values[0].is(VarType::R8)) v = var->values[0].as_r8();
+  else if (var && !var->is_array()) v = to_double(var->values[0]);
+  else v = to_double(pass.name ? m_store.read(frame, pass.name->name, {}) : Value());
+  if (!v.ok()) {
+    report_error(frame, message(MessageId::NonNumericValue));
+    return false;
+  }
+  pass.value = *v;
+  return pass.step > 0 ? !(*v > pass.end) : !(*v < pass.end);
+}
+
+// The step after each pass: from the value the pass began with.
+void Interpreter::for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
+  Value after = Value::r8(pass.value + pass.step);
+  if (pass.slot >= 0 && !frame.variables[pass.slot].is_array()) frame.variables[pass.slot].values[0] = after;
+  else assign(frame, s, after);
+}
+
+void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t next = p + s.offsets[0];
+  ForPass pass;
+  if (!for_start(frame, s, pass)) return;
   while (!frame.error && !m_stopped) {
-    Converted<double> v = read_number();
-    if (!v.ok()) {
-      report_error(frame, message(MessageId::NonNumericValue));
-      break;
-    }
-    if (*d > 0 ? *v > *e : *v < *e) break;
+    if (!for_test(frame, pass)) break;
     frame.pc = p + 1;
     run_body(frame, next);
     bool go_on = true;
     if (frame.pc > next || !leave_loop(frame, p, next, go_on)) break;
-    Value after = Value::r8(*v + *d);
-    if (slot >= 0 && !frame.variables[slot].is_array()) frame.variables[slot].values[0] = after;
-    else assign(frame, s, after);
+    for_advance(frame, s, pass);
   }
   finish_loop(frame, p, next);
 }
@@ -636,38 +730,60 @@ bool select_equal(const Value& a, const Value& b) {
 
 }  // namespace
 
-void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
+// The part of SELECT [s] (at the frame's counter) that its selector picks:
+// the CASE or DEFAULT statement, or the SELEND when none; -1 when the
+// selector or a case value failed, or the run stopped meanwhile.
+int32_t Interpreter::choose_case(CallFrame& frame, const CompiledStatement& s) {
   int32_t p = frame.pc;
   int32_t selend = p + s.end_offset;
-  EvalResult sel = evaluate_in(*s.expr, frame);
-  if (sel.failed) return;
   bool same = m_program.options.same_str;
   // OPTIMIZATION: a number selector is compared as it is (select_operand
   // gives it back unchanged) and with a number literal by ==, which is
-  // what select_equal does for two numbers.
-  bool number = sel.value.is(VarType::R8);
-  Value selector = select_operand(sel.value, same);
-  int32_t start = s.default_offset > 0 ? p + s.default_offset : selend;
-  bool found = false;
+  // what select_equal does for two numbers. A number plan's answer is
+  // taken without a value made for it.
+  double number = 0;
+  bool is_number = false;
+  Value selector;
+  if (s.expr->fast && !s.expr->fast->calls && !frame.exit) {
+    bool truth = false;
+    if (run_fast_plan(*s.expr->fast, frame, number, truth) == FastOutcome::Number) {
+      number = finish_number(number);
+      is_number = true;
+      selector = Value::r8(number);
+    }
+  }
+  if (!is_number) {
+    EvalResult sel = evaluate_in(*s.expr, frame);
+    if (sel.failed) return -1;
+    is_number = sel.value.is(VarType::R8);
+    if (is_number) number = sel.value.as_r8();
+    selector = select_operand(std::move(sel.value), same);
+  }
   for (const SelectCase& c : s.cases) {
+    bool found = false;
     for (size_t i = 0; i < c.values.size() && !found; ++i) {
       if (c.empty_word[i]) {
-        found = sel.value.is_empty();
+        found = selector.is_empty();
       } else if (c.constants[i].is(VarType::R8)) {
         // OPTIMIZATION: a whole-number literal is what its evaluation gives.
-        if (frame.error || m_stopped) return;
-        found = number ? selector.as_r8() == c.constants[i].as_r8() : select_equal(selector, c.constants[i]);
+        if (frame.error || m_stopped) return -1;
+        found = is_number ? number == c.constants[i].as_r8() : select_equal(selector, c.constants[i]);
       } else {
         EvalResult v = evaluate_in(*c.values[i], frame);
-        if (frame.error || m_stopped) return;
+        if (frame.error || m_stopped) return -1;
         found = !v.failed && select_equal(selector, select_operand(v.value, same));
       }
     }
-    if (found) {
-      start = p + c.offset;
-      break;
-    }
+    if (found) return p + c.offset;
   }
+  return s.default_offset > 0 ? p + s.default_offset : selend;
+}
+
+void Interpreter::run_select(CallFrame& frame, const CompiledStatement& s) {
+  int32_t p = frame.pc;
+  int32_t selend = p + s.end_offset;
+  int32_t start = choose_case(frame, s);
+  if (start < 0) return;
   frame.pc = start == selend ? selend : start + 1;
   while (frame.pc < selend && !frame.pending() && !m_stopped && m_stop_pending == 0) {
     int32_t kind = m_program.kinds[frame.statement()];

@@ -36,7 +36,7 @@ struct Interpreter::FunctionShape {
   bool has_result = false;
   int32_t slots = 0;
   // The body as flat_body.h makes it; empty when it runs nested.
-  std::vector<FlatStep> flat;
+  FlatBody flat;
 };
 
 // The user function with plain parameters that [site] reaches from

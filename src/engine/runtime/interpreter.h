@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -77,7 +78,7 @@ enum class CleanupStep {
 // (the file table closes the slots left open).
 
 class ScriptThreads;
-struct FlatStep;
+struct FlatBody;
 
 class Interpreter {
  public:
@@ -114,6 +115,9 @@ class Interpreter {
   bool error_shown() const { return m_error_shown; }
   bool exit_all() const { return m_exit_all; }
   void request_stop() { m_stop_pending = 1; }
+  // Whether bodies that can run flat do (the default); off, every body
+  // runs nested, which the tests compare with.
+  void set_flat_bodies(bool on) { m_flat_bodies = on; }
 
   const Program& program() const { return m_program; }
   VariableStore& store() { return m_store; }
@@ -187,8 +191,10 @@ class Interpreter {
   }
   const CompiledStatement& compile_now(int32_t statement);
   bool before_statement(CallFrame& frame);
+  void run_unguarded(CallFrame& frame, const CompiledStatement& s);
   void run_compiled(CallFrame& frame, const CompiledStatement& s);
-  void run_flat(CallFrame& frame, const FlatStep* steps);
+  void report_exception(CallFrame& frame, const std::exception& e);
+  void run_flat(CallFrame& frame, const FlatBody& body);
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
@@ -196,9 +202,21 @@ class Interpreter {
   bool run_call_assign(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
   void run_for(CallFrame& frame, const CompiledStatement& s);
+  // A running FOR loop: its end and step, the variable's value at the
+  // start of the pass and where the variable is.
+  struct ForPass {
+    double value = 0, end = 0, step = 0;
+    const NameRef* name = nullptr;
+    int32_t slot = -1;
+    bool active = false;  // in a flat body: the loop is running
+  };
+  bool for_start(CallFrame& frame, const CompiledStatement& s, ForPass& pass);
+  bool for_test(CallFrame& frame, ForPass& pass);
+  void for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass);
   void run_while(CallFrame& frame, const CompiledStatement& s);
   void run_repeat(CallFrame& frame, const CompiledStatement& s);
   void run_select(CallFrame& frame, const CompiledStatement& s);
+  int32_t choose_case(CallFrame& frame, const CompiledStatement& s);
   void run_print(CallFrame& frame, const CompiledStatement& s);
   void run_dim(CallFrame& frame, const CompiledStatement& s);
   void run_with(CallFrame& frame, const CompiledStatement& s);
@@ -302,6 +320,7 @@ class Interpreter {
   static constexpr int32_t k_statements_per_pump = 64;
   int32_t m_statements_since_pump = k_statements_per_pump - 1;  // the first statement pumps
   std::chrono::steady_clock::time_point m_last_pump{};
+  bool m_flat_bodies = true;
   uint64_t m_generation = 0;  // new for every load: tells the frame pools apart
   std::unique_ptr<ScriptThreads> m_threads;
   MainThreadCalls m_main_calls;

@@ -324,8 +324,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   }
 
   if (keep < 0) keep = f.variable_names.size();
-  if (list_mode) run_frame(f);
-  else run_body_of(f, shape);
+  run_body_of(f, shape);
 
   Value result = Value::r8(0);
   // Slots never move: RESULT is where it was declared.
@@ -433,8 +432,8 @@ int32_t Interpreter::look_up_outside_modules(const CallSite& site, const CallFra
 }
 
 void Interpreter::run_body_of(CallFrame& f, const FunctionShape& shape) {
-  if (shape.flat.empty()) run_frame(f);
-  else run_flat(f, shape.flat.data());
+  if (shape.flat.empty() || !m_flat_bodies) run_frame(f);
+  else run_flat(f, shape.flat);
 }
 
 // Declares scalar [name] in [f] and answers its slot. A recycled frame

@@ -1,5 +1,5 @@
-// A function body of plain statements and IFB blocks runs flat, the main
-// script and bodies with loops run nested: both runners take the same
+// A body of plain statements and IFB, SELECT and loop blocks runs flat;
+// with flat bodies off every body runs nested: both runners take the same
 // statements in the same order, print the same lines and report the same
 // errors at the same places.
 #include <cstdint>
@@ -22,8 +22,10 @@ class FlatBody : public RunTest {
   };
 
   // Runs a fresh load of [body] and [functions]; the host's records start
-  // empty for it.
-  Outcome outcome_of(const std::vector<std::string>& body, const std::vector<std::string>& functions = {}) {
+  // empty for it. [flat] false runs every body nested.
+  Outcome outcome_of(const std::vector<std::string>& body, const std::vector<std::string>& functions = {},
+                     bool flat = true) {
+    interpreter.set_flat_bodies(flat);
     host.lines.clear();
     host.errors.clear();
     EXPECT_TRUE(run(body, functions)) << load_error;
@@ -118,7 +120,7 @@ struct Item {
 // What a nest has besides statements that run in place and IFB blocks.
 enum class Extra {
   None,
-  Loop,    // a FOR loop in some part: P runs nested
+  Loop,    // a FOR loop in some part
   EndAll,  // EXITEXIT inside some block: the run stops there
 };
 
@@ -318,8 +320,8 @@ std::vector<std::string> expected_trace(const std::vector<Item>& nest) {
 
 class FlatBodyNests : public FlatBody {
  protected:
-  // Runs [nest] inline in the main script's loops (nested runner) and as
-  // the body of P(A, B, C) called from the same loops.
+  // Runs [nest] inline in the main script's loops with the nested runner
+  // and as the flat body of P(A, B, C) called from the same loops.
   void run_both_ways(const std::vector<Item>& nest, Extra extra) {
     std::vector<std::string> block = nest_lines(nest);
     std::vector<std::string> inline_body = k_loop_heads;
@@ -333,9 +335,9 @@ class FlatBodyNests : public FlatBody {
     procedure.push_back("FEND");
 
     SCOPED_TRACE(listing(block));
-    Outcome inline_run = outcome_of(inline_body);
+    Outcome inline_run = outcome_of(inline_body, {}, false);
     Outcome called = outcome_of(call_body, procedure);
-    ASSERT_EQ(runs_flat(u"P"), extra != Extra::Loop);
+    ASSERT_TRUE(runs_flat(u"P"));
     EXPECT_EQ(inline_run.errors, std::vector<std::string>{});
     EXPECT_EQ(called.errors, std::vector<std::string>{});
     // The trace worked out here holds the inline run to what the nest
@@ -356,7 +358,7 @@ class FlatBodyNests : public FlatBody {
 
 TEST_F(FlatBodyNests, RandomIfbNestsPrintTheSameInAProcedureAsInline) { run_many(20240611u, 300, Extra::None); }
 
-TEST_F(FlatBodyNests, RandomNestsWithALoopRunNestedInTheProcedureToo) { run_many(7001u, 40, Extra::Loop); }
+TEST_F(FlatBodyNests, RandomNestsWithALoopInside) { run_many(7001u, 40, Extra::Loop); }
 
 // EXITEXIT stops the run from inside the procedure's blocks at the same
 // statement as inline: nothing after it prints, in the procedure or in the
@@ -421,28 +423,23 @@ class FlatBodyErrors : public FlatBody {
   }
 
   // Runs [block], which reads A, with A = 2 three ways: inline in the
-  // main script, as the flat body of P(A), and in a twin of P that a FOR
-  // loop after the block makes run nested. The block's lines have the same
-  // numbers in P and its twin, and inline the same ones less the main
-  // script's lines in front of P.
+  // main script with the nested runner, as the flat body of P(A), and as
+  // P's body run nested. The block's lines have the numbers in P they
+  // have inline, plus the main script's lines in front of P.
   void expect_same_error(const std::vector<std::string>& block) {
     SCOPED_TRACE(listing(block));
     std::vector<std::string> inline_body{"A = 2"};
     inline_body.insert(inline_body.end(), block.begin(), block.end());
     inline_body.push_back("PRINT \"after\"");
-    Outcome inline_run = outcome_of(inline_body);
+    Outcome inline_run = outcome_of(inline_body, {}, false);
 
     std::vector<std::string> call_body{"P(2)", "PRINT \"after\""};
-    std::vector<std::string> flat{"PROCEDURE P(A)"};
-    flat.insert(flat.end(), block.begin(), block.end());
-    std::vector<std::string> nested = flat;
-    nested.insert(nested.end(), {"FOR J = 1 TO 1", "NEXT"});
-    flat.push_back("FEND");
-    nested.push_back("FEND");
-    Outcome flat_run = outcome_of(call_body, flat);
+    std::vector<std::string> procedure{"PROCEDURE P(A)"};
+    procedure.insert(procedure.end(), block.begin(), block.end());
+    procedure.push_back("FEND");
+    Outcome flat_run = outcome_of(call_body, procedure);
     ASSERT_TRUE(runs_flat(u"P"));
-    Outcome nested_run = outcome_of(call_body, nested);
-    ASSERT_FALSE(runs_flat(u"P"));
+    Outcome nested_run = outcome_of(call_body, procedure, false);
 
     ASSERT_EQ(inline_run.errors.size(), 1u);
     EXPECT_EQ(flat_run.errors, nested_run.errors);
@@ -489,13 +486,10 @@ TEST_F(FlatBodyErrors, AnErrorTakenByTheCallersTryEndsTheBodyAlike) {
                                 "PRINT \"on\""};
   std::vector<std::string> block{"PROCEDURE P(A)", "IFB A = 1 THEN", "PRINT \"one\"", "ELSEIF A = 2 THEN",
                                  "PRINT \"two\"", "X = NOSUCH(A)", "PRINT \"not here\"", "ENDIF", "PRINT \"nor here\""};
-  std::vector<std::string> flat = block, nested = block;
-  flat.push_back("FEND");
-  nested.insert(nested.end(), {"FOR J = 1 TO 1", "NEXT", "FEND"});
-  Outcome flat_run = outcome_of(body, flat);
+  block.push_back("FEND");
+  Outcome flat_run = outcome_of(body, block);
   ASSERT_TRUE(runs_flat(u"P"));
-  Outcome nested_run = outcome_of(body, nested);
-  ASSERT_FALSE(runs_flat(u"P"));
+  Outcome nested_run = outcome_of(body, block, false);
   EXPECT_EQ(flat_run.errors, std::vector<std::string>{});
   EXPECT_EQ(flat_run.lines, nested_run.lines);
   ASSERT_EQ(flat_run.lines.size(), 4u) << listing(flat_run.lines);
