@@ -181,6 +181,7 @@ void Interpreter::run_flat(CallFrame& frame, const FlatBody& body) {
   std::unique_ptr<ForPass[]> many;
   ForPass* passes = few;
   if (body.for_loops > 4) passes = (many = std::make_unique<ForPass[]>(static_cast<size_t>(body.for_loops))).get();
+  for (int32_t k = 0; k < body.for_loops; ++k) passes[k].active = false;
   // Where a loop at [head] goes on: its body, or behind its closer.
   auto pass_or_leave = [&](const FlatStep& head, bool runs) {
     if (!runs) {
@@ -661,7 +662,7 @@ void Interpreter::for_advance(CallFrame& frame, const CompiledStatement& s, cons
 void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {
   int32_t p = frame.pc;
   int32_t next = p + s.offsets[0];
-  ForPass pass;
+  ForPass pass{};
   if (!for_start(frame, s, pass)) return;
   while (!frame.error && !m_stopped) {
     if (!for_test(frame, pass)) break;

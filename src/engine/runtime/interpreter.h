@@ -204,11 +204,13 @@ class Interpreter {
   void run_for(CallFrame& frame, const CompiledStatement& s);
   // A running FOR loop: its end and step, the variable's value at the
   // start of the pass and where the variable is.
+  // Left unset until for_start: a flat body keeps one per FOR on the stack
+  // of every call.
   struct ForPass {
-    double value = 0, end = 0, step = 0;
-    const NameRef* name = nullptr;
-    int32_t slot = -1;
-    bool active = false;  // in a flat body: the loop is running
+    double value, end, step;
+    const NameRef* name;
+    int32_t slot;
+    bool active;  // in a flat body: the loop is running
   };
   bool for_start(CallFrame& frame, const CompiledStatement& s, ForPass& pass);
   bool for_test(CallFrame& frame, ForPass& pass);
