@@ -36,6 +36,18 @@ std::unique_ptr<CompiledExpression> expression(std::u16string_view text) {
   return compile_expression(trim_blanks(text));
 }
 
+// Each case value with its CASE's offset, when every one is a number
+// literal; else none.
+std::vector<std::pair<double, int32_t>> number_cases(const std::vector<SelectCase>& cases) {
+  std::vector<std::pair<double, int32_t>> table;
+  for (const SelectCase& c : cases)
+    for (size_t i = 0; i < c.values.size(); ++i) {
+      if (c.empty_word[i] || !c.constants[i].is(VarType::R8)) return {};
+      table.emplace_back(c.constants[i].as_r8(), c.offset);
+    }
+  return table;
+}
+
 // The case list "offset,a, b" of a SELECT field.
 SelectCase select_case(std::u16string_view field) {
   SelectCase c;
@@ -102,6 +114,8 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
   s.plain_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr);
   s.append_to_target = s.plain_target && is_append(*s.expr, s.target_expr->root->name->name);
   s.number_assign = s.plain_target && (s.expr->fast || s.expr->plain_name);
+  s.self_chain = s.number_assign && s.expr->fast && s.expr->fast->chain &&
+                 s.expr->fast->steps[0].name->name == s.target_expr->root->name->name;
 }
 
 }  // namespace
@@ -182,6 +196,7 @@ std::unique_ptr<CompiledStatement> compile_statement(std::u16string_view text, i
           s->cases.push_back(select_case(field));
         }
       }
+      s->number_cases = number_cases(s->cases);
       break;
     case StatementKind::Try: {
       std::vector<std::u16string_view> n = fields(trim_blanks(text), u' ');

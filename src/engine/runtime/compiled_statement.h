@@ -66,6 +66,9 @@ struct CompiledStatement {
   std::unique_ptr<CompiledExpression> step_expr;    // FOR step
   int32_t offsets[3] = {-1, -1, -1};  // IFB: elseif, else, endif; loops: [0] closer
   std::vector<SelectCase> cases;      // SELECT: the CASE parts in order
+  // SELECT whose case values are all whole-number literals: each value
+  // with its CASE's offset, in the order they are compared.
+  std::vector<std::pair<double, int32_t>> number_cases;
   int32_t default_offset = -1;
   int32_t end_offset = -1;
   int32_t number = 0;  // BREAK/CONTINUE count; TRY handler kind 1 = EXCEPT
@@ -78,6 +81,9 @@ struct CompiledStatement {
   // ... and its expression has a number plan or is a lone name: the
   // executor tries the number assignment first.
   bool number_assign = false;
+  // ... and that plan is a chain from the target itself ("N = N + 1"):
+  // the target's slot is found once, for the read and the write.
+  bool self_chain = false;
   // The number plan of the target's one index: NAME[index] = expression.
   std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
 };

@@ -193,7 +193,9 @@ void Interpreter::run_flat(CallFrame& frame, const FlatBody& body) {
     return head.then_next;
   };
   frame.pc = 1;
-  while (frame.pc < count && !frame.exit && !m_stopped && m_stop_pending == 0) {
+  // before_statement() ends the body on EXIT, an error or a stop, and a
+  // closer looks at them itself.
+  while (frame.pc < count) {
     const FlatStep& step = steps[frame.pc];
     try {
       if (step.kind >= FlatKind::Next && (step.kind != FlatKind::Next || passes[step.loop].active)) {
@@ -415,6 +417,17 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   double number = 0;
   bool truth = false;
   FastOutcome outcome = FastOutcome::GaveUp;
+  if (s.self_chain) {
+    if (Value* slot = VariableStore::hinted_local_scalar(frame, *s.target_expr->root->name);
+        slot && slot->is(VarType::R8)) {
+      number = slot->as_r8();
+      switch (run_chain(*s.expr->fast, number, truth)) {
+        case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
+        case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
+        default: return false;
+      }
+    }
+  }
   if (s.expr->fast) {
     if (s.expr->fast->calls) return run_call_assign(frame, s);
     outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
@@ -759,6 +772,13 @@ int32_t Interpreter::choose_case(CallFrame& frame, const CompiledStatement& s) {
     is_number = sel.value.is(VarType::R8);
     if (is_number) number = sel.value.as_r8();
     selector = select_operand(std::move(sel.value), same);
+  }
+  if (is_number && !s.number_cases.empty()) {
+    // OPTIMIZATION: every case value a number literal: one scan.
+    if (frame.error || m_stopped) return -1;
+    for (const auto& [value, offset] : s.number_cases)
+      if (number == value) return p + offset;
+    return s.default_offset > 0 ? p + s.default_offset : selend;
   }
   for (const SelectCase& c : s.cases) {
     bool found = false;

@@ -152,20 +152,25 @@ int three_way(T a, T b) {
 // Runs [plan] in [frame]: its number into [number] or its comparison's
 // answer into [truth]. OPTIMIZATION: a chain, the commonest plan, runs
 // here on one number; the others on the stack.
-[[gnu::always_inline]] inline FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number,
-                                                        bool& truth) {
-  if (!plan.chain) return run_fast_steps(plan, frame, number, truth);
-  const Value* v = VariableStore::hinted_local_scalar(frame, *plan.steps[0].name);
-  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-  double a = v->as_r8();
+// The operators of chain [plan] on [a], its first name's value: the
+// number in [a], or the comparison's answer in [truth].
+[[gnu::always_inline]] inline FastOutcome run_chain(const FastPlan& plan, double& a, bool& truth) {
   const FastStep* step = plan.steps.data() + 1;
   const FastStep* end = plan.steps.data() + plan.steps.size();
   for (; step != end; ++step) {
     FastOutcome outcome = fast_apply(*step, a, step->number, truth);
     if (outcome != FastOutcome::Number) return outcome;  // a comparison is the last step
   }
-  number = a;
   return FastOutcome::Number;
+}
+
+[[gnu::always_inline]] inline FastOutcome run_fast_plan(const FastPlan& plan, THensuFmt& frame, double& number,
+                                                        bool& truth) {
+  if (!plan.chain) return run_fast_steps(plan, frame, number, truth);
+  const Value* v = VariableStore::hinted_local_scalar(frame, *plan.steps[0].name);
+  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+  number = v->as_r8();
+  return run_chain(plan, number, truth);
 }
 
 }  // namespace vesk
