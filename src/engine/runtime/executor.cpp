@@ -651,7 +651,7 @@ bool Interpreter::for_start(CallFrame& frame, const CompiledStatement& s, ForPas
 
 // The test before each pass: whether the body runs, with the variable's
 // value for this pass kept; a variable that is no number is reported.
-bool Interpreter::for_test(CallFrame& frame, ForPass& pass) {
+bool Interpreter::general_for_test(CallFrame& frame, ForPass& pass) {
   Converted<double> v = 0.0;
   Variable* var = pass.slot >= 0 ? &frame.variables[pass.slot] : nullptr;
   if (var && !var->is_array() && var->values[0].is(VarType::R8)) v = var->values[0].as_r8();
@@ -666,10 +666,8 @@ bool Interpreter::for_test(CallFrame& frame, ForPass& pass) {
 }
 
 // The step after each pass: from the value the pass began with.
-void Interpreter::for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
-  Value after = Value::r8(pass.value + pass.step);
-  if (pass.slot >= 0 && !frame.variables[pass.slot].is_array()) frame.variables[pass.slot].values[0] = after;
-  else assign(frame, s, after);
+void Interpreter::general_for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
+  assign(frame, s, Value::r8(pass.value + pass.step));
 }
 
 void Interpreter::run_for(CallFrame& frame, const CompiledStatement& s) {

@@ -213,8 +213,26 @@ class Interpreter {
     bool active;  // in a flat body: the loop is running
   };
   bool for_start(CallFrame& frame, const CompiledStatement& s, ForPass& pass);
-  bool for_test(CallFrame& frame, ForPass& pass);
-  void for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass);
+  // OPTIMIZATION: a local double variable is tested and stepped here,
+  // inline; anything else out of line.
+  bool for_test(CallFrame& frame, ForPass& pass) {
+    if (pass.slot >= 0) {
+      Variable& var = frame.variables[pass.slot];
+      if (!var.is_array() && var.values[0].is(VarType::R8)) {
+        double v = pass.value = var.values[0].as_r8();
+        return pass.step > 0 ? !(v > pass.end) : !(v < pass.end);
+      }
+    }
+    return general_for_test(frame, pass);
+  }
+  bool general_for_test(CallFrame& frame, ForPass& pass);
+  void for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
+    if (pass.slot >= 0 && !frame.variables[pass.slot].is_array())
+      frame.variables[pass.slot].values[0].set_r8(pass.value + pass.step);
+    else
+      general_for_advance(frame, s, pass);
+  }
+  void general_for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass);
   void run_while(CallFrame& frame, const CompiledStatement& s);
   void run_repeat(CallFrame& frame, const CompiledStatement& s);
   void run_select(CallFrame& frame, const CompiledStatement& s);

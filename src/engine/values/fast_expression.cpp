@@ -130,16 +130,16 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
 FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
   double stack[k_max_depth];
   int top = 0;
+  // OPTIMIZATION: one switch on the step: the commonest operators and the
+  // local read first, the rest through the shared operand step.
   for (const FastStep& step : plan.steps) {
-    switch (fast_operand(step, frame, stack, top)) {
-      case OperandOutcome::Done: continue;
-      case OperandOutcome::GaveUp: return FastOutcome::GaveUp;
-      case OperandOutcome::NotOperand: break;
-    }
     switch (step.op) {
-      case FastOp::Call:
-        return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
-      // OPTIMIZATION: the commonest operators here, in the one switch.
+      case FastOp::Local: {
+        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
+        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        stack[top++] = v->as_r8();
+        continue;
+      }
       case FastOp::Add:
         if (step.constant) stack[top - 1] += step.number;
         else --top, stack[top - 1] += stack[top];
@@ -152,12 +152,20 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
         if (step.constant) stack[top - 1] *= step.number;
         else --top, stack[top - 1] *= stack[top];
         continue;
+      case FastOp::Call:
+        return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
+      case FastOp::Divide:
+      case FastOp::Mod:
+      case FastOp::Compare: {
+        double b = step.constant ? step.number : stack[--top];
+        FastOutcome outcome = fast_apply(step, stack[top - 1], b, truth);
+        if (outcome != FastOutcome::Number) return outcome;
+        continue;
+      }
       default:
-        break;
+        if (fast_operand(step, frame, stack, top) != OperandOutcome::Done) return FastOutcome::GaveUp;
+        continue;
     }
-    double b = step.constant ? step.number : stack[--top];
-    FastOutcome outcome = fast_apply(step, stack[top - 1], b, truth);
-    if (outcome != FastOutcome::Number) return outcome;
   }
   number = stack[0];
   return FastOutcome::Number;
