@@ -116,6 +116,12 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
   s.number_assign = s.plain_target && (s.expr->fast || s.expr->plain_name);
   s.self_chain = s.number_assign && s.expr->fast && s.expr->fast->chain &&
                  s.expr->fast->steps[0].name->name == s.target_expr->root->name->name;
+  if (s.number_assign && s.expr->fast && !s.expr->fast->chain && !s.expr->fast->calls) {
+    const std::vector<FastStep>& steps = s.expr->fast->steps;
+    for (size_t i = 0; i < steps.size() && s.target_step < 0; ++i)
+      if (steps[i].op == FastOp::Local && steps[i].name->name == s.target_expr->root->name->name)
+        s.target_step = static_cast<int32_t>(i);
+  }
 }
 
 }  // namespace

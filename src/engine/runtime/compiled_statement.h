@@ -84,6 +84,9 @@ struct CompiledStatement {
   // ... and that plan is a chain from the target itself ("N = N + 1"):
   // the target's slot is found once, for the read and the write.
   bool self_chain = false;
+  // ... or a plan without calls that reads the target at this step
+  // ("T = T + I * 2"): the slot that step reads is the one written.
+  int32_t target_step = -1;
   // The number plan of the target's one index: NAME[index] = expression.
   std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
 };

@@ -428,6 +428,14 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
       }
     }
   }
+  if (s.target_step >= 0) {
+    Value* slot = nullptr;
+    switch (run_fast_steps_keeping(*s.expr->fast, frame, number, truth, static_cast<size_t>(s.target_step), slot)) {
+      case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
+      case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
+      default: return false;
+    }
+  }
   if (s.expr->fast) {
     if (s.expr->fast->calls) return run_call_assign(frame, s);
     outcome = run_fast_plan(*s.expr->fast, frame, number, truth);

@@ -127,7 +127,13 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
   return at < var->values.size() ? &var->values[at] : nullptr;
 }
 
-FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
+namespace {
+
+// The steps of [plan]; with [Keep], the slot that step [kept] read is left
+// in [slot].
+template <bool Keep>
+[[gnu::always_inline]] inline FastOutcome steps_of(const FastPlan& plan, THensuFmt& frame, double& number,
+                                                   bool& truth, const FastStep* kept, Value** slot) {
   double stack[k_max_depth];
   int top = 0;
   // OPTIMIZATION: one switch on the step: the commonest operators and the
@@ -135,8 +141,11 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
   for (const FastStep& step : plan.steps) {
     switch (step.op) {
       case FastOp::Local: {
-        const Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
+        Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
         if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+        if constexpr (Keep) {
+          if (&step == kept) *slot = v;
+        }
         stack[top++] = v->as_r8();
         continue;
       }
@@ -169,6 +178,17 @@ FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& numbe
   }
   number = stack[0];
   return FastOutcome::Number;
+}
+
+}  // namespace
+
+FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth) {
+  return steps_of<false>(plan, frame, number, truth, nullptr, nullptr);
+}
+
+FastOutcome run_fast_steps_keeping(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth,
+                                   size_t step, Value*& slot) {
+  return steps_of<true>(plan, frame, number, truth, plan.steps.data() + step, &slot);
 }
 
 }  // namespace vesk

@@ -63,6 +63,10 @@ enum class FastOutcome : uint8_t {
 
 // The plan's steps on the operand stack (any plan).
 FastOutcome run_fast_steps(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth);
+// The same for a plan without calls that reads, at step [step], the local
+// its result is stored in: that local's slot is left in [slot].
+FastOutcome run_fast_steps_keeping(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth,
+                                   size_t step, Value*& slot);
 
 // The element [index] of [name] when it is a local one-dimensional array
 // of [frame] and the index falls inside it (truncated toward zero, as every
