@@ -322,7 +322,7 @@ class FlatBodyNests : public FlatBody {
  protected:
   // Runs [nest] inline in the main script's loops with the nested runner
   // and as the flat body of P(A, B, C) called from the same loops.
-  void run_both_ways(const std::vector<Item>& nest, Extra extra) {
+  void run_both_ways(const std::vector<Item>& nest, Extra) {
     std::vector<std::string> block = nest_lines(nest);
     std::vector<std::string> inline_body = k_loop_heads;
     inline_body.insert(inline_body.end(), block.begin(), block.end());
