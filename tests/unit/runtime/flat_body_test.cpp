@@ -3,72 +3,76 @@
 // statements in the same order, print the same lines and report the same
 // errors at the same places.
 #include <cstdint>
-#include <memory>
+#include <cstdio>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "engine/runtime/compiled_statement.h"
-#include "engine/runtime/flat_body.h"
-#include "run_support.h"
+#include "flat_body_support.h"
 
 namespace vesk::test {
 namespace {
 
-class FlatBody : public RunTest {
- protected:
-  struct Outcome {
-    std::vector<std::string> lines, errors;
-  };
+// ---------------------------------------------------------------------------
+// Random nests of IFB, loop and SELECT blocks, run inline in the main script
+// and as a procedure body.
 
-  // Runs a fresh load of [body] and [functions]; the host's records start
-  // empty for it. [flat] false runs every body nested.
-  Outcome outcome_of(const std::vector<std::string>& body, const std::vector<std::string>& functions = {},
-                     bool flat = true) {
-    interpreter.set_flat_bodies(flat);
-    host.lines.clear();
-    host.errors.clear();
-    EXPECT_TRUE(run(body, functions)) << load_error;
-    return {host.lines, host.errors};
-  }
-
-  // Whether function [name] of the loaded script has a flat body; the
-  // cases below check it, so that they compare the two runners and not the
-  // nested one with itself.
-  bool runs_flat(const std::u16string& name) {
-    const Program& program = interpreter.program();
-    int32_t function = program.find_function(name);
-    if (function < 0) return false;
-    int32_t header = program.functions[function].header;
-    int32_t count = 1;
-    while (header + count < static_cast<int32_t>(program.code.size()) &&
-           program.kinds[header + count] != static_cast<int32_t>(StatementKind::Fend))
-      ++count;
-    std::vector<std::unique_ptr<CompiledStatement>> made(static_cast<size_t>(count));
-    auto compiled = [&](int32_t statement) -> const CompiledStatement& {
-      std::unique_ptr<CompiledStatement>& s = made[static_cast<size_t>(statement - header)];
-      if (!s) s = compile_statement(program.code[statement], program.kinds[statement]);
-      return *s;
-    };
-    return !flat_body(program, header, count, compiled).empty();
-  }
+// The inputs the nests branch on, A, B and C from 0 to 3, and X, which the
+// nests themselves set; and the FOR variables, by their loop's label.
+struct Inputs {
+  int a = 0, b = 0, c = 0, x = 0;
+  std::map<int, double> j;
+  int of(char name) const { return name == 'A' ? a : name == 'B' ? b : name == 'C' ? c : x; }
 };
 
-std::string listing(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += "  " + line + "\n";
+// A number as PRINT shows it; the nests keep to numbers that binary
+// fractions hold exactly.
+std::string number_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", v);
   return text;
 }
 
-// ---------------------------------------------------------------------------
-// Random IFB nests, run inline in the main script and as a procedure body.
-
-// The inputs the nests branch on, A, B and C from 0 to 3, and X, which the
-// nests themselves set.
-struct Inputs {
-  int a = 0, b = 0, c = 0, x = 0;
-  int of(char name) const { return name == 'A' ? a : name == 'B' ? b : name == 'C' ? c : x; }
+// [name] * [times] + [plus], or the number [plus] when there is no name.
+struct Term {
+  char name = 0;
+  double times = 1, plus = 0;
+  std::string text() const {
+    if (!name) return number_text(plus);
+    std::string t(1, name);
+    if (times != 1) t += " * " + number_text(times);
+    if (plus > 0) t += " + " + number_text(plus);
+    if (plus < 0) t += " - " + number_text(-plus);
+    return t;
+  }
+  double value(const Inputs& in) const { return name ? in.of(name) * times + plus : plus; }
 };
+
+Term number(double v) { return {0, 1, v}; }
+Term named(char name, double times = 1, double plus = 0) { return {name, times, plus}; }
+
+// The ranges of the FOR loops: negative and fractional steps, a step that
+// passes the end without meeting it, none or one pass, bounds and steps
+// read from the inputs, and an end read from X, which the body may change
+// (the end is taken once).
+struct Range {
+  Term from, to, by;
+  bool stepped = false;
+};
+const Range k_ranges[] = {
+    {number(1), number(2), number(1), false},          {number(3), number(1), number(-1), true},
+    {number(0), number(1), number(0.5), true},         {number(1), number(10), number(4), true},
+    {number(2), number(-1), number(-1.5), true},       {number(0), number(0.6), number(0.25), true},
+    {number(5), number(1), number(1), false},          {number(1), number(1), number(1), false},
+    {named('A'), number(2), number(1), false},         {number(0), named('B'), number(1.5), true},
+    {named('C'), number(0), number(-2), true},         {number(1), number(3), named('A', 1, 1), true},
+    {named('X'), named('X', 1, 1), number(0.5), true}, {number(2), number(0), named('B', -1, -1), true},
+};
+constexpr int k_range_count = sizeof k_ranges / sizeof k_ranges[0];
+
+const Term k_selectors[] = {named('A'), named('B'), named('X'), named('C', 0.5), named('A', 1, 1), named('B', 2, -1)};
+constexpr int k_selector_count = sizeof k_selectors / sizeof k_selectors[0];
 
 struct Comparison {
   char name = 'A';
@@ -104,17 +108,34 @@ struct Condition {
   }
 };
 
+// A value of a CASE: a number term against a number selector, a
+// condition against SELECT TRUE.
+struct CaseValue {
+  Term term;
+  Condition condition;
+};
+
 struct Item {
-  enum Kind { Say, SayX, SetX, AddX, Block, OneLine, Loop, EndAll } kind = Say;
+  enum Kind { Say, SayX, SetX, AddX, Block, OneLine, Loop, EndAll, While, Repeat, Select, SetJ } kind = Say;
   int label = 0;
   int amount = 0;
   // Block: the IFB's and each ELSEIF's condition, one part each, and the
   // ELSE part last when there is one. OneLine: its condition; [amount] > 0
-  // gives it an ELSE part "X = X + amount". Loop: parts[0] runs twice.
+  // gives it an ELSE part "X = X + amount". Loop: parts[0] is the body of
+  // a FOR over k_ranges[range]. While and Repeat: parts[0] runs at most
+  // [amount] times, fewer when conditions[0] (if any) says so. SetJ: adds
+  // 10 to the variable of the enclosing FOR loop [label].
   std::vector<Condition> conditions;
   std::vector<std::vector<Item>> parts;
   bool has_else = false;
   bool then_word = true;
+  int range = 0;
+  // Select: one part for each CASE, with its values, and for the DEFAULT
+  // at [default_at] (-1 for none), which may come before some CASE.
+  Term selector;
+  bool select_true = false;
+  std::vector<std::vector<CaseValue>> cases;
+  int default_at = -1;
 };
 
 // What a nest has besides statements that run in place and IFB blocks.
@@ -122,6 +143,7 @@ enum class Extra {
   None,
   Loop,    // a FOR loop in some part
   EndAll,  // EXITEXIT inside some block: the run stops there
+  Blocks,  // FOR, WHILE, REPEAT and SELECT blocks, in each other and in IFB parts
 };
 
 class NestMaker {
@@ -134,8 +156,9 @@ class NestMaker {
     for (;;) {
       m_extras = 0;
       std::vector<Item> top = part(0, 1);
-      top.insert(top.begin() + static_cast<long>(below(static_cast<int>(top.size()) + 1)), block(0));
-      if (m_extra == Extra::None || m_extras > 0) return top;
+      Item first = m_extra == Extra::Blocks && below(2) == 0 ? compound(0) : block(0);
+      top.insert(top.begin() + static_cast<long>(below(static_cast<int>(top.size()) + 1)), first);
+      if (m_extra == Extra::None || m_extras > (m_extra == Extra::Blocks ? 1 : 0)) return top;
     }
   }
 
@@ -171,6 +194,12 @@ class NestMaker {
     int roll = below(100);
     Item it;
     if (depth < k_max_depth && roll < 28) return block(depth);
+    if (m_extra == Extra::Blocks && depth < k_max_depth && roll >= 84) return compound(depth);
+    if (m_extra == Extra::Blocks && !m_fors.empty() && roll >= 76 && roll < 84) {
+      it.kind = Item::SetJ;
+      it.label = m_fors[static_cast<size_t>(below(static_cast<int>(m_fors.size())))];
+      return it;
+    }
     if (m_extra == Extra::Loop && depth < k_max_depth && roll >= 92) {
       ++m_extras;
       it.kind = Item::Loop;
@@ -204,6 +233,54 @@ class NestMaker {
     return it;
   }
 
+  // A loop of any kind, or a SELECT; no more than two loops inside one
+  // another, so that the passes stay few.
+  Item compound(int depth) {
+    ++m_extras;
+    Item it;
+    it.label = ++m_labels;
+    int kind = m_loops < 2 ? below(4) : 3;
+    if (kind == 3) return select(depth, it);
+    it.kind = kind == 0 ? Item::Loop : kind == 1 ? Item::While : Item::Repeat;
+    if (kind == 0) it.range = below(k_range_count);
+    else it.amount = kind == 1 ? below(4) : 1 + below(3);
+    if (kind != 0 && below(3) == 0) it.conditions.push_back(condition());
+    ++m_loops;
+    if (kind == 0) m_fors.push_back(it.label);
+    it.parts.push_back(part(depth + 1));
+    if (kind == 0) m_fors.pop_back();
+    --m_loops;
+    return it;
+  }
+
+  Item select(int depth, Item& it) {
+    it.kind = Item::Select;
+    it.select_true = below(4) == 0;
+    it.selector = k_selectors[below(k_selector_count)];
+    int count = 1 + below(3);
+    if (below(2) == 0) it.default_at = below(count + 1);
+    for (int i = 0; i < count + (it.default_at >= 0 ? 1 : 0); ++i) {
+      std::vector<CaseValue> values;
+      int n = i == it.default_at ? 0 : below(3) == 0 ? 2 + below(2) : 1;
+      for (int k = 0; k < n; ++k) values.push_back(case_value());
+      it.cases.push_back(std::move(values));
+      it.parts.push_back(part(depth + 1));
+    }
+    return it;
+  }
+
+  // Mostly whole numbers near the selectors' values; some halves, and some
+  // terms read from the inputs.
+  CaseValue case_value() {
+    CaseValue v;
+    v.condition = condition();
+    int roll = below(10);
+    if (roll < 6) v.term = number(below(5));
+    else if (roll < 7) v.term = number(below(2) == 0 ? 0.5 : 1.5);
+    else v.term = named("ABCX"[below(4)], 1 + below(2), below(3) - 1);
+    return v;
+  }
+
   Item block(int depth) {
     Item it;
     it.kind = Item::Block;
@@ -222,6 +299,8 @@ class NestMaker {
   Extra m_extra;
   int m_extras = 0;
   int m_labels = 0;
+  int m_loops = 0;          // loops open where the next item goes
+  std::vector<int> m_fors;  // the labels of the FOR loops open there
 };
 
 void emit(const std::vector<Item>& items, std::vector<std::string>& out) {
@@ -237,11 +316,50 @@ void emit(const std::vector<Item>& items, std::vector<std::string>& out) {
         out.push_back("IF " + it.conditions[0].text() + " THEN PRINT " + label +
                       (it.amount > 0 ? " ELSE X = X + " + std::to_string(it.amount) : ""));
         break;
-      case Item::Loop:
-        out.push_back("FOR J" + std::to_string(it.label) + " = 1 TO 2");
-        out.push_back("PRINT " + label);
+      case Item::Loop: {
+        const Range& r = k_ranges[it.range];
+        std::string j = "J" + std::to_string(it.label);
+        out.push_back("FOR " + j + " = " + r.from.text() + " TO " + r.to.text() +
+                      (r.stepped ? " STEP " + r.by.text() : ""));
+        out.push_back("PRINT \"P" + std::to_string(it.label) + " \" + " + j);
         emit(it.parts[0], out);
         out.push_back("NEXT");
+        out.push_back("PRINT \"P" + std::to_string(it.label) + " out \" + " + j);
+        break;
+      }
+      case Item::SetJ: {
+        std::string j = "J" + std::to_string(it.label);
+        out.push_back(j + " = " + j + " + 10");
+        break;
+      }
+      case Item::While:
+      case Item::Repeat: {
+        bool w = it.kind == Item::While;
+        std::string n = (w ? "W" : "R") + std::to_string(it.label);
+        std::string ends = w ? n + " < " + std::to_string(it.amount) : n + " >= " + std::to_string(it.amount);
+        if (!it.conditions.empty()) ends = "(" + ends + (w ? ") AND (" : ") OR (") + it.conditions[0].text() + ")";
+        out.push_back(n + " = 0");
+        out.push_back(w ? "WHILE " + ends : "REPEAT");
+        out.push_back(n + " = " + n + " + 1");
+        out.push_back("PRINT " + label);
+        emit(it.parts[0], out);
+        out.push_back(w ? "WEND" : "UNTIL " + ends);
+        break;
+      }
+      case Item::Select:
+        out.push_back("SELECT " + (it.select_true ? std::string("TRUE") : it.selector.text()));
+        for (size_t i = 0; i < it.parts.size(); ++i) {
+          if (static_cast<int>(i) == it.default_at) {
+            out.push_back("DEFAULT");
+          } else {
+            std::string values;
+            for (const CaseValue& v : it.cases[i])
+              values += (values.empty() ? "" : ", ") + (it.select_true ? v.condition.text() : v.term.text());
+            out.push_back("CASE " + values);
+          }
+          emit(it.parts[i], out);
+        }
+        out.push_back("SELEND");
         break;
       case Item::Block:
         for (size_t i = 0; i < it.conditions.size(); ++i) {
@@ -273,12 +391,52 @@ bool trace(const std::vector<Item>& items, Inputs& in, std::vector<std::string>&
         if (it.conditions[0].holds(in)) out.push_back(label);
         else in.x += it.amount;
         break;
-      case Item::Loop:
-        for (int pass = 0; pass < 2; ++pass) {
+      case Item::Loop: {
+        // The end and the step are taken once, after the first value is
+        // set; each pass goes on from the value it began with.
+        const Range& r = k_ranges[it.range];
+        double& j = in.j[it.label];
+        j = r.from.value(in);
+        double end = r.to.value(in), step = r.stepped ? r.by.value(in) : 1;
+        while (step > 0 ? j <= end : j >= end) {
+          double begun = j;
+          out.push_back(label + " " + number_text(begun));
+          if (!trace(it.parts[0], in, out)) return false;
+          j = begun + step;
+        }
+        out.push_back(label + " out " + number_text(j));
+        break;
+      }
+      case Item::SetJ: in.j[it.label] += 10; break;
+      case Item::While:
+      case Item::Repeat: {
+        auto go_on = [&](int passes) {
+          bool more = passes < it.amount;
+          if (it.conditions.empty()) return more;
+          return it.kind == Item::While ? more && it.conditions[0].holds(in) : more && !it.conditions[0].holds(in);
+        };
+        int passes = 0;
+        if (it.kind == Item::While && !go_on(passes)) break;
+        do {
+          ++passes;
           out.push_back(label);
           if (!trace(it.parts[0], in, out)) return false;
-        }
+        } while (go_on(passes));
         break;
+      }
+      case Item::Select: {
+        // The first CASE with a value equal to the selector, else DEFAULT.
+        int taken = it.default_at;
+        double selector = it.selector.value(in);
+        for (size_t i = 0; i < it.parts.size() && taken == it.default_at; ++i)
+          for (const CaseValue& v : it.cases[i])
+            if (it.select_true ? v.condition.holds(in) : v.term.value(in) == selector) {
+              taken = static_cast<int>(i);
+              break;
+            }
+        if (taken >= 0 && !trace(it.parts[static_cast<size_t>(taken)], in, out)) return false;
+        break;
+      }
       case Item::Block: {
         size_t taken = it.parts.size();  // none
         for (size_t i = 0; i < it.conditions.size() && taken == it.parts.size(); ++i)
@@ -311,7 +469,7 @@ std::vector<std::string> expected_trace(const std::vector<Item>& nest) {
     for (int b = 0; b <= 3; ++b)
       for (int c = 0; c <= 3; ++c) {
         out.push_back(std::to_string(a * 100 + b * 10 + c));
-        Inputs in{a, b, c, 0};
+        Inputs in{a, b, c, 0, {}};
         if (!trace(nest, in, out)) return out;
         out.push_back(std::to_string(in.x));
       }
@@ -322,7 +480,7 @@ class FlatBodyNests : public FlatBody {
  protected:
   // Runs [nest] inline in the main script's loops with the nested runner
   // and as the flat body of P(A, B, C) called from the same loops.
-  void run_both_ways(const std::vector<Item>& nest, Extra) {
+  void run_both_ways(const std::vector<Item>& nest) {
     std::vector<std::string> block = nest_lines(nest);
     std::vector<std::string> inline_body = k_loop_heads;
     inline_body.insert(inline_body.end(), block.begin(), block.end());
@@ -350,7 +508,7 @@ class FlatBodyNests : public FlatBody {
   void run_many(uint32_t seed, int count, Extra extra) {
     for (int i = 0; i < count; ++i) {
       SCOPED_TRACE("nest " + std::to_string(i) + " of seed " + std::to_string(seed));
-      run_both_ways(NestMaker(seed + static_cast<uint32_t>(i), extra).make(), extra);
+      run_both_ways(NestMaker(seed + static_cast<uint32_t>(i), extra).make());
       if (HasFailure()) return;  // one listing is enough to go on
     }
   }
@@ -364,6 +522,11 @@ TEST_F(FlatBodyNests, RandomNestsWithALoopInside) { run_many(7001u, 40, Extra::L
 // statement as inline: nothing after it prints, in the procedure or in the
 // loops that called it.
 TEST_F(FlatBodyNests, RandomNestsThatEndTheRunStopAtTheSameStatement) { run_many(9100u, 60, Extra::EndAll); }
+
+// FOR loops over every range of k_ranges, WHILE and REPEAT loops, SELECT
+// blocks with several values to a CASE and DEFAULT anywhere, in each other
+// and in IFB parts; FOR variables changed inside their loops.
+TEST_F(FlatBodyNests, RandomNestsOfLoopsAndSelectBlocks) { run_many(31000u, 300, Extra::Blocks); }
 
 // ---------------------------------------------------------------------------
 
@@ -402,62 +565,6 @@ TEST_F(FlatBody, ExitInsideNestedBlocksEndsTheFunctionWithTheResultSoFar) {
 
 // ---------------------------------------------------------------------------
 // Errors inside a flat body's nested parts.
-
-class FlatBodyErrors : public FlatBody {
- protected:
-  struct Place {
-    int line = -1;
-    std::string message, source;
-  };
-  // "message | at line N: source"
-  static Place place_of(const std::string& error) {
-    Place p;
-    size_t bar = error.find(" | at line ");
-    if (bar == std::string::npos) return p;
-    p.message = error.substr(0, bar);
-    size_t number = bar + 11;
-    size_t colon = error.find(": ", number);
-    p.line = std::stoi(error.substr(number, colon - number));
-    p.source = error.substr(colon + 2);
-    return p;
-  }
-
-  // Runs [block], which reads A, with A = 2 three ways: inline in the
-  // main script with the nested runner, as the flat body of P(A), and as
-  // P's body run nested. The block's lines have the numbers in P they
-  // have inline, plus the main script's lines in front of P.
-  void expect_same_error(const std::vector<std::string>& block) {
-    SCOPED_TRACE(listing(block));
-    std::vector<std::string> inline_body{"A = 2"};
-    inline_body.insert(inline_body.end(), block.begin(), block.end());
-    inline_body.push_back("PRINT \"after\"");
-    Outcome inline_run = outcome_of(inline_body, {}, false);
-
-    std::vector<std::string> call_body{"P(2)", "PRINT \"after\""};
-    std::vector<std::string> procedure{"PROCEDURE P(A)"};
-    procedure.insert(procedure.end(), block.begin(), block.end());
-    procedure.push_back("FEND");
-    Outcome flat_run = outcome_of(call_body, procedure);
-    ASSERT_TRUE(runs_flat(u"P"));
-    Outcome nested_run = outcome_of(call_body, procedure, false);
-
-    ASSERT_EQ(inline_run.errors.size(), 1u);
-    EXPECT_EQ(flat_run.errors, nested_run.errors);
-    ASSERT_EQ(flat_run.errors.size(), 1u);
-    EXPECT_EQ(flat_run.lines, inline_run.lines);
-    EXPECT_EQ(flat_run.lines, nested_run.lines);
-
-    // Inline, block line j is run-text line 2 + j; in P it is line
-    // call_body.size() + 2 + j.
-    Place in_main = place_of(inline_run.errors[0]);
-    Place in_flat = place_of(flat_run.errors[0]);
-    ASSERT_GE(in_main.line, 0) << inline_run.errors[0];
-    ASSERT_GE(in_flat.line, 0) << flat_run.errors[0];
-    EXPECT_EQ(in_flat.message, in_main.message);
-    EXPECT_EQ(in_flat.source, in_main.source);
-    EXPECT_EQ(in_flat.line - static_cast<int>(call_body.size()) - 2, in_main.line - 2);
-  }
-};
 
 TEST_F(FlatBodyErrors, AnUndefinedFunctionInAnElseifPartsInnerBlock) {
   expect_same_error({"IFB A = 1 THEN", "PRINT \"one\"", "ELSEIF A = 2 THEN", "PRINT \"two\"", "IFB A > 0 THEN",
