@@ -140,8 +140,39 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
 
 // OPTIMIZATION: the commonest statements, a number assignment and IFB, are
 // run here, without the dispatch.
+// OPTIMIZATION: N = N op literal, the commonest of all, inline: the
+// target's slot is found once, for the read and the write. False when it
+// is no local double or the chain gave up (nothing happened then).
+[[gnu::always_inline]] inline bool Interpreter::run_self_chain(CallFrame& frame, const CompiledStatement& s) {
+  Value* slot = VariableStore::hinted_local_scalar(frame, *s.target_expr->root->name);
+  if (frame.exit || !slot || !slot->is(VarType::R8)) return false;
+  double number = slot->as_r8();
+  bool truth = false;
+  switch (run_chain(*s.expr->fast, number, truth)) {
+    case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
+    case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
+    default: return false;
+  }
+}
+
+// The same for a plan that reads its target at another step ("T = T + I
+// * 2"): the slot that step read is the one written.
+[[gnu::always_inline]] inline bool Interpreter::run_target_step(CallFrame& frame, const CompiledStatement& s) {
+  if (frame.exit) return false;
+  Value* slot = nullptr;
+  double number = 0;
+  bool truth = false;
+  switch (run_fast_steps_keeping(*s.expr->fast, frame, number, truth, static_cast<size_t>(s.target_step), slot)) {
+    case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
+    case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
+    default: return false;
+  }
+}
+
 [[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
   if (s.number_assign) {
+    if (s.self_chain && run_self_chain(frame, s)) return;
+    if (s.target_step >= 0 && run_target_step(frame, s)) return;
     if (!run_number_assign(frame, s)) run_plain(frame, s);
   } else if (s.form == StatementForm::Ifb) {
     run_if(frame, s);
@@ -417,25 +448,6 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   double number = 0;
   bool truth = false;
   FastOutcome outcome = FastOutcome::GaveUp;
-  if (s.self_chain) {
-    if (Value* slot = VariableStore::hinted_local_scalar(frame, *s.target_expr->root->name);
-        slot && slot->is(VarType::R8)) {
-      number = slot->as_r8();
-      switch (run_chain(*s.expr->fast, number, truth)) {
-        case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
-        case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
-        default: return false;
-      }
-    }
-  }
-  if (s.target_step >= 0) {
-    Value* slot = nullptr;
-    switch (run_fast_steps_keeping(*s.expr->fast, frame, number, truth, static_cast<size_t>(s.target_step), slot)) {
-      case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
-      case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
-      default: return false;
-    }
-  }
   if (s.expr->fast) {
     if (s.expr->fast->calls) return run_call_assign(frame, s);
     outcome = run_fast_plan(*s.expr->fast, frame, number, truth);

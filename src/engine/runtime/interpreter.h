@@ -198,6 +198,8 @@ class Interpreter {
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
+  bool run_self_chain(CallFrame& frame, const CompiledStatement& s);
+  bool run_target_step(CallFrame& frame, const CompiledStatement& s);
   bool run_number_assign(CallFrame& frame, const CompiledStatement& s);
   bool run_call_assign(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
