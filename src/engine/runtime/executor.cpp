@@ -214,7 +214,7 @@ void Interpreter::run_flat(CallFrame& frame, const FlatBody& body) {
   if (body.for_loops > 4) passes = (many = std::make_unique<ForPass[]>(static_cast<size_t>(body.for_loops))).get();
   for (int32_t k = 0; k < body.for_loops; ++k) passes[k].active = false;
   // Where a loop at [head] goes on: its body, or behind its closer.
-  auto pass_or_leave = [&](const FlatStep& head, bool runs) {
+  auto pass_or_leave = [&](const FlatStep& head, bool runs) __attribute__((always_inline)) {
     if (!runs) {
       if (head.loop >= 0) passes[head.loop].active = false;
       return past_closers(steps, head.else_next, count);

@@ -217,7 +217,7 @@ class Interpreter {
   bool for_start(CallFrame& frame, const CompiledStatement& s, ForPass& pass);
   // OPTIMIZATION: a local double variable is tested and stepped here,
   // inline; anything else out of line.
-  bool for_test(CallFrame& frame, ForPass& pass) {
+  [[gnu::always_inline]] bool for_test(CallFrame& frame, ForPass& pass) {
     if (pass.slot >= 0) {
       Variable& var = frame.variables[pass.slot];
       if (!var.is_array() && var.values[0].is(VarType::R8)) {
@@ -228,7 +228,7 @@ class Interpreter {
     return general_for_test(frame, pass);
   }
   bool general_for_test(CallFrame& frame, ForPass& pass);
-  void for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
+  [[gnu::always_inline]] void for_advance(CallFrame& frame, const CompiledStatement& s, const ForPass& pass) {
     if (pass.slot >= 0 && !frame.variables[pass.slot].is_array())
       frame.variables[pass.slot].values[0].set_r8(pass.value + pass.step);
     else
@@ -251,7 +251,7 @@ class Interpreter {
   bool is_true(const Value& v) const;
   // OPTIMIZATION: a number plan without calls answers here, inline; the
   // rest (which runs such a plan again, to no effect) out of line.
-  bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
+  [[gnu::always_inline]] bool condition(const CompiledExpression& e, CallFrame& frame, bool& failed) {
     if (e.fast && !e.fast->calls && !frame.exit) {
       double number = 0;
       bool truth = false;
