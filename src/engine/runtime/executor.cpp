@@ -138,8 +138,6 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
 }
 
 
-// OPTIMIZATION: the commonest statements, a number assignment and IFB, are
-// run here, without the dispatch.
 // OPTIMIZATION: N = N op literal, the commonest of all, inline: the
 // target's slot is found once, for the read and the write. False when it
 // is no local double or the chain gave up (nothing happened then).
@@ -169,6 +167,8 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
   }
 }
 
+// OPTIMIZATION: the commonest statements, a number assignment and IFB, are
+// run here, without the dispatch.
 [[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
   if (s.number_assign) {
     if (s.self_chain && run_self_chain(frame, s)) return;
