@@ -146,25 +146,21 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
   if (frame.exit || !slot || !slot->is(VarType::R8)) return false;
   double number = slot->as_r8();
   bool truth = false;
-  switch (run_chain(*s.expr->fast, number, truth)) {
-    case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
-    case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
-    default: return false;
-  }
+  FastOutcome outcome = run_chain(*s.expr->fast, number, truth);  // before [number] is read
+  return store_plan_answer(slot, outcome, number, truth);
 }
 
 // The same for a plan that reads its target at another step ("T = T + I
-// * 2"): the slot that step read is the one written.
+// * 2"): the slot that step read is the one written. When it gives up, the
+// number assignment's own plan would give up alike.
 [[gnu::always_inline]] inline bool Interpreter::run_target_step(CallFrame& frame, const CompiledStatement& s) {
   if (frame.exit) return false;
   Value* slot = nullptr;
   double number = 0;
   bool truth = false;
-  switch (run_fast_steps_keeping(*s.expr->fast, frame, number, truth, static_cast<size_t>(s.target_step), slot)) {
-    case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
-    case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
-    default: return false;
-  }
+  FastOutcome outcome =
+      run_fast_steps_keeping(*s.expr->fast, frame, number, truth, static_cast<size_t>(s.target_step), slot);
+  return store_plan_answer(slot, outcome, number, truth);
 }
 
 // OPTIMIZATION: the commonest statements, a number assignment and IFB, are
@@ -172,8 +168,7 @@ inline bool Interpreter::before_statement(CallFrame& frame) {
 [[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
   if (s.number_assign) {
     if (s.self_chain && run_self_chain(frame, s)) return;
-    if (s.target_step >= 0 && run_target_step(frame, s)) return;
-    if (!run_number_assign(frame, s)) run_plain(frame, s);
+    if (s.target_step >= 0 ? !run_target_step(frame, s) : !run_number_assign(frame, s)) run_plain(frame, s);
   } else if (s.form == StatementForm::Ifb) {
     run_if(frame, s);
   } else {

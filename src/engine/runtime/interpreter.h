@@ -198,6 +198,15 @@ class Interpreter {
   void run_statement(CallFrame& frame, const CompiledStatement& s);
   void run_plain(CallFrame& frame, const CompiledStatement& s);
   bool run_append(CallFrame& frame, const CompiledStatement& s);
+  // A number plan's answer into [slot]; false (nothing stored) when the
+  // plan gave up, and then [slot] may be null.
+  [[gnu::always_inline]] bool store_plan_answer(Value* slot, FastOutcome outcome, double number, bool truth) {
+    switch (outcome) {
+      case FastOutcome::Number: slot->set_r8(finish_number(number)); return true;
+      case FastOutcome::Truth: *slot = truth ? m_store.true_value() : m_store.false_value(); return true;
+      default: return false;
+    }
+  }
   bool run_self_chain(CallFrame& frame, const CompiledStatement& s);
   bool run_target_step(CallFrame& frame, const CompiledStatement& s);
   bool run_number_assign(CallFrame& frame, const CompiledStatement& s);
