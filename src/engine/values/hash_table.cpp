@@ -62,17 +62,29 @@ Result<Value, MessageId> array_element(const Value& value, double n) {
   return array.elements[static_cast<size_t>(index)];
 }
 
-// FNV-1a over the bucket key, independent of the bucket hash.
-uint32_t check_hash(std::string_view bucket_key) {
-  uint32_t h = 2166136261u;
-  for (char c : bucket_key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-  return h;
-}
-
 // Makes room for one more element, growing as push_back would.
 template <class T>
 void room_for_one(std::vector<T>& list) {
   if (list.size() == list.capacity()) list.reserve(list.empty() ? 4 : list.size() * 2);
+}
+
+// A table grows when it holds more than this many keys a bucket, to this
+// many times its buckets.
+constexpr size_t k_keys_per_bucket = 2;
+constexpr int32_t k_growth = 4;
+
+// One step of bucket hash [selector] over the byte [b].
+[[gnu::always_inline]] inline uint32_t hash_step(int32_t selector, uint32_t h, uint32_t b) {
+  switch (selector) {
+    case 2: return std::rotl(h, 5) ^ b;
+    case 3: return h * 31 ^ b;
+    case 4: {
+      h = h * 16 + b;
+      uint32_t g = h & 0xF0000000u;
+      return g != 0 ? (h ^ (g >> 24)) & ~g : h;
+    }
+    default: return h * 43 ^ b;
+  }
 }
 
 }  // namespace
@@ -92,44 +104,53 @@ int32_t hash_bucket_count(int32_t requested) {
 TSZHash::TSZHash(int32_t options, int32_t hash_selector, int32_t requested_buckets)
     : m_options(options),
       m_selector(hash_selector >= 1 && hash_selector <= 4 ? hash_selector : 1),
-      m_buckets(static_cast<size_t>(hash_bucket_count(requested_buckets))) {}
+      m_heads(static_cast<size_t>(hash_bucket_count(requested_buckets)), -1) {}
 
-std::string TSZHash::bucket_key(std::u16string_view key) const {
-  // OPTIMIZATION: an ASCII key is its own UTF-8 form; it is upper-cased on
-  // the way, with no text in between.
-  std::string form(key.size(), '\0');
+TSZHash::KeyForm TSZHash::form_of(std::u16string_view key) const {
+  // OPTIMIZATION: an ASCII key is its own UTF-8 form; it is upper-cased and
+  // hashed on the way, with no text in between.
+  KeyForm form;
+  form.text.resize(key.size());
   bool upper = !case_sensitive();
+  uint32_t h = 0;
   for (size_t i = 0; i < key.size(); ++i) {
     char16_t c = key[i];
-    if (c >= 0x80) return upper ? utf16_to_utf8(unicode_upper(key)) : utf16_to_utf8(key);
-    form[i] = static_cast<char>(upper ? ascii_upper(c) : c);
+    if (c >= 0x80) {
+      form.text = upper ? utf16_to_utf8(unicode_upper(key)) : utf16_to_utf8(key);
+      form.hash = hash_of(form.text);
+      return form;
+    }
+    char b = static_cast<char>(upper ? ascii_upper(c) : c);
+    form.text[i] = b;
+    h = hash_step(m_selector, h, static_cast<unsigned char>(b));
   }
+  form.hash = h;
   return form;
 }
 
-uint32_t TSZHash::bucket_hash(std::string_view bucket_key) const {
+uint32_t TSZHash::hash_of(std::string_view bucket_key) const {
   uint32_t h = 0;
-  for (char c : bucket_key) {
-    uint32_t b = static_cast<unsigned char>(c);
-    switch (m_selector) {
-      case 2: h = std::rotl(h, 5) ^ b; break;
-      case 3: h = h * 31 ^ b; break;
-      case 4: {
-        h = h * 16 + b;
-        uint32_t g = h & 0xF0000000u;
-        if (g != 0) h = (h ^ (g >> 24)) & ~g;
-        break;
-      }
-      default: h = h * 43 ^ b; break;
-    }
-  }
-  return h % static_cast<uint32_t>(m_buckets.size());
+  for (char c : bucket_key) h = hash_step(m_selector, h, static_cast<unsigned char>(c));
+  return h;
 }
 
-TSZSubList& TSZHash::bucket_for(std::string_view bucket_key) { return m_buckets[bucket_hash(bucket_key)]; }
+int32_t TSZHash::position(const KeyForm& form) const {
+  for (int32_t at = m_heads[form.hash % m_heads.size()]; at >= 0; at = m_entries[at].next) {
+    const TSZHashData& e = m_entries[at];
+    if (e.hash == form.hash && e.key == form.text) return at;
+  }
+  return -1;
+}
 
-const TSZSubList& TSZHash::bucket_for(std::string_view bucket_key) const {
-  return m_buckets[bucket_hash(bucket_key)];
+void TSZHash::rebucket(int32_t count) {
+  std::vector<int32_t> heads(static_cast<size_t>(count), -1);
+  // Entries are linked in reverse so that each bucket keeps their order.
+  for (size_t i = m_entries.size(); i-- > 0;) {
+    uint32_t b = m_entries[i].hash % static_cast<uint32_t>(count);
+    m_entries[i].next = heads[b];
+    heads[b] = static_cast<int32_t>(i);
+  }
+  m_heads = std::move(heads);
 }
 
 // Case-insensitive keys sort by their upper-cased units. Case-sensitive keys
@@ -173,39 +194,48 @@ void TSZHash::remove_from_key_order(std::u16string_view key) {
 }
 
 bool TSZHash::put(std::u16string_view key, Value value) {
-  std::string form = bucket_key(key);
-  TSZSubList& bucket = bucket_for(form);
-  uint32_t check = check_hash(form);
-  if (int32_t at = bucket.position(form, check); at >= 0) {
-    bucket.entries[at].value = std::move(value);
+  KeyForm form = form_of(key);
+  if (int32_t at = position(form); at >= 0) {
+    m_entries[at].value = std::move(value);
     return false;
   }
   // Room is made first: when memory runs out the table stays as it was, and
-  // the pushes below cannot fail, so entries, checks and key order stay in step.
-  room_for_one(bucket.entries);
-  room_for_one(bucket.checks);
+  // the steps below cannot fail, so entries, buckets and key order stay in
+  // step.
+  room_for_one(m_entries);
+  if (m_entries.size() >= m_heads.size() * k_keys_per_bucket && m_heads.size() < size_t{k_most_buckets})
+    rebucket(hash_bucket_count(static_cast<int32_t>(std::min<size_t>(m_heads.size() * k_growth, k_most_buckets))));
   add_to_key_order(key);
-  bucket.entries.push_back(TSZHashData{std::move(form), std::move(value)});
-  bucket.checks.push_back(check);
+  uint32_t bucket = form.hash % static_cast<uint32_t>(m_heads.size());
+  m_entries.push_back(TSZHashData{std::move(form.text), std::move(value), form.hash, m_heads[bucket]});
+  m_heads[bucket] = static_cast<int32_t>(m_entries.size() - 1);
   return true;
 }
 
 bool TSZHash::remove(std::u16string_view key, bool keep_order) {
-  std::string form = bucket_key(key);
-  TSZSubList& bucket = bucket_for(form);
-  int32_t at = bucket.position(form, check_hash(form));
+  KeyForm form = form_of(key);
+  int32_t at = position(form);
   if (at < 0) return false;
-  bucket.entries.erase(bucket.entries.begin() + at);
-  bucket.checks.erase(bucket.checks.begin() + at);
+  // Each link that names [from] is made to name [to].
+  auto relink = [this](int32_t from, int32_t to) {
+    int32_t* link = &m_heads[m_entries[from].hash % m_heads.size()];
+    while (*link != from) link = &m_entries[*link].next;
+    *link = to;
+  };
+  relink(at, m_entries[at].next);
+  int32_t last = static_cast<int32_t>(m_entries.size() - 1);
+  if (at != last) {
+    relink(last, at);
+    m_entries[at] = std::move(m_entries[last]);
+  }
+  m_entries.pop_back();
   if (!keep_order) remove_from_key_order(key);
   return true;
 }
 
 const Value* TSZHash::find(std::u16string_view key) const {
-  std::string form = bucket_key(key);
-  const TSZSubList& bucket = bucket_for(form);
-  int32_t at = bucket.position(form, check_hash(form));
-  return at < 0 ? nullptr : &bucket.entries[at].value;
+  int32_t at = position(form_of(key));
+  return at < 0 ? nullptr : &m_entries[at].value;
 }
 
 Value* TSZHash::find(std::u16string_view key) {
@@ -228,9 +258,13 @@ void TSZHash::assign(const TSZHash& other) {
 }
 
 int32_t TSZHash::longest_bucket() const {
-  size_t most = 0;
-  for (const TSZSubList& bucket : m_buckets) most = std::max(most, bucket.entries.size());
-  return static_cast<int32_t>(most);
+  int32_t most = 0;
+  for (int32_t head : m_heads) {
+    int32_t length = 0;
+    for (int32_t at = head; at >= 0; at = m_entries[at].next) ++length;
+    most = std::max(most, length);
+  }
+  return most;
 }
 
 Result<Value, MessageId> read_hash_with_selector(TSZHash& table, std::u16string_view first, double second) {

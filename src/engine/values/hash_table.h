@@ -4,12 +4,14 @@
 // A table hashes each key into one of a fixed number of buckets and keeps,
 // beside the buckets, the key order: every key as the script first wrote it,
 // in insertion order, or sorted under HASH_SORT. Without HASH_CASECARE keys
-// that differ only in case are one key. A look-up costs one hash over the
-// key's UTF-8 form and a scan of one bucket; position access reads the key
+// that differ only in case are one key. A look-up costs one pass over the
+// key that makes its UTF-8 form and hash, and a scan of one bucket; position access reads the key
 // order and then looks the key up.
 //
-// The bucket count is fixed when the table is made and is not visible to
-// scripts, so a later change may grow tables that hold many keys.
+// The bucket count starts from the declaration's request and is not visible
+// to scripts: a table that holds more than two keys a bucket grows to four
+// times the buckets, so a look-up scans a bucket of a key or two however
+// many keys the table holds.
 #pragma once
 
 #include <cstdint>
@@ -38,27 +40,14 @@ bool hash_options_valid(int64_t options);
 // 4 gives 5).
 int32_t hash_bucket_count(int32_t requested);
 
-// One entry of a bucket: the key in its bucket form (UTF-8, upper-cased
-// unless keys are case-sensitive) and the value.
+// One entry: the key in its bucket form (UTF-8, upper-cased unless keys are
+// case-sensitive), the value, the bucket hash of the form before it is
+// reduced to a bucket, and the next entry of the same bucket (-1 at the end).
 struct TSZHashData {
   std::string key;
   Value value;
-};
-
-// One bucket.
-struct TSZSubList {
-  std::vector<TSZHashData> entries;
-  // A second hash of each entry's bucket key, in the same order: a long
-  // bucket is searched through these, and a key compared only where its
-  // check matches.
-  std::vector<uint32_t> checks;
-
-  // The position of the entry with bucket key [form] and check [check], or -1.
-  int32_t position(std::string_view form, uint32_t check) const {
-    for (size_t i = 0; i < checks.size(); ++i)
-      if (checks[i] == check && entries[i].key == form) return static_cast<int32_t>(i);
-    return -1;
-  }
+  uint32_t hash = 0;
+  int32_t next = -1;
 };
 
 class TSZHash {
@@ -97,7 +86,7 @@ class TSZHash {
 
   int32_t options() const { return m_options; }
   int32_t hash_selector() const { return m_selector; }
-  int32_t bucket_count() const { return static_cast<int32_t>(m_buckets.size()); }
+  int32_t bucket_count() const { return static_cast<int32_t>(m_heads.size()); }
   bool case_sensitive() const { return (m_options & k_hash_case_care) != 0; }
   bool sorted() const { return (m_options & k_hash_sort) != 0; }
 
@@ -105,10 +94,17 @@ class TSZHash {
   int32_t longest_bucket() const;
 
  private:
-  std::string bucket_key(std::u16string_view key) const;
-  uint32_t bucket_hash(std::string_view bucket_key) const;
-  TSZSubList& bucket_for(std::string_view bucket_key);
-  const TSZSubList& bucket_for(std::string_view bucket_key) const;
+  struct KeyForm {
+    std::string text;
+    uint32_t hash = 0;
+  };
+  // The bucket form of [key] and its bucket hash, made in one pass.
+  KeyForm form_of(std::u16string_view key) const;
+  uint32_t hash_of(std::string_view bucket_key) const;
+  // The entry that holds [form], or -1.
+  int32_t position(const KeyForm& form) const;
+  // Spreads the entries over [count] buckets.
+  void rebucket(int32_t count);
   // True when [a] comes before [b] in the key order.
   bool key_before(std::u16string_view a, std::u16string_view b) const;
   bool same_key(std::u16string_view a, std::u16string_view b) const;
@@ -117,7 +113,10 @@ class TSZHash {
 
   int32_t m_options;
   int32_t m_selector;
-  std::vector<TSZSubList> m_buckets;
+  // The first entry of each bucket, -1 for an empty one.
+  std::vector<int32_t> m_heads;
+  // Every entry, in no order: a removed one is replaced by the last.
+  std::vector<TSZHashData> m_entries;
   std::vector<std::u16string> m_key_order;
 };
 

@@ -1,7 +1,10 @@
 // The hash table of HASHTBL: buckets, case rules, key order, the two-index reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "engine/values/hash_table.h"
 #include "engine/values/named_constants.h"
@@ -98,6 +101,44 @@ TEST(HashTable, KeysSpreadOverTheBuckets) {
   }
   EXPECT_EQ(table.count(), 5000);
   EXPECT_LE(table.longest_bucket(), 20);
+}
+
+// A table that starts with few buckets grows as keys arrive; puts, finds
+// and removals in any mix agree with a plain map throughout, and the key
+// order is the insertion order of the keys still there.
+TEST(HashTable, GrowsAndAgreesWithAMapUnderRemovals) {
+  for (int32_t selector = 1; selector <= 4; ++selector) {
+    TSZHash table(0, selector, 5);
+    std::map<std::u16string, double> model;
+    std::vector<std::u16string> order;
+    uint32_t seed = 12345u + static_cast<uint32_t>(selector);
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 3000; };
+    for (int step = 0; step < 20000; ++step) {
+      uint32_t n = next();
+      std::string ascii = "k" + std::to_string(n);
+      std::u16string key(ascii.begin(), ascii.end());
+      if (step % 3 == 2) {
+        bool had = model.erase(key) > 0;
+        ASSERT_EQ(table.remove(key), had) << step;
+        if (had) order.erase(std::find(order.begin(), order.end(), key));
+      } else {
+        bool fresh = model.find(key) == model.end();
+        model[key] = step;
+        ASSERT_EQ(table.put(key, Value::r8(step)), fresh) << step;
+        if (fresh) order.push_back(key);
+      }
+    }
+    ASSERT_EQ(table.count(), static_cast<int32_t>(model.size()));
+    for (int32_t i = 0; i < table.count(); ++i) ASSERT_EQ(table.key_at(i), order[i]) << i;
+    for (const auto& [key, value] : model) ASSERT_EQ(number_at(table, key), value);
+    EXPECT_EQ(table.find(u"k-1"), nullptr);
+    EXPECT_GT(table.bucket_count(), 5) << selector;
+    EXPECT_LE(table.longest_bucket(), 16) << selector;
+    table.clear();
+    EXPECT_EQ(table.count(), 0);
+    EXPECT_EQ(table.longest_bucket(), 0);
+    EXPECT_EQ(table.find(order.front()), nullptr);
+  }
 }
 
 TEST(HashTable, WithoutCaseCareCaseIsIgnored) {
