@@ -23,7 +23,7 @@ std::u16string ascii_to_u16(const char* first, const char* last) {
 // 10^digits (exact for the 7 and 15 digits used): the whole numbers below
 // it print without an exponent.
 template <class Float>
-Float whole_limit(int digits) {
+constexpr Float whole_limit(int digits) {
   Float limit = 1;
   for (int i = 0; i < digits; ++i) limit *= 10;
   return limit;
@@ -31,22 +31,29 @@ Float whole_limit(int digits) {
 
 // [value] with [digits] significant digits in the shortest of the fixed and
 // exponent forms (C's "%.*G"), the special values spelt as OLE spells them.
-template <class Float>
-std::u16string float_text(Float value, int digits) {
+template <class Float, int digits>
+std::u16string float_text(Float value) {
   if (std::isnan(value)) return std::signbit(value) ? u"-NAN(IND)" : u"NAN";
   if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
   if (value == 0) return u"0";
   // OPTIMIZATION: a whole number below 10^digits prints its digits alone,
   // which is what the general form gives it; no conversion library needed.
-  if (std::fabs(value) < whole_limit<Float>(digits) && static_cast<Float>(static_cast<int64_t>(value)) == value) {
+  constexpr Float limit = whole_limit<Float>(digits);
+  if (std::fabs(value) < limit && static_cast<Float>(static_cast<int64_t>(value)) == value) {
     int64_t whole = static_cast<int64_t>(value);
     char16_t out[24];
     char16_t* at = out + sizeof out / sizeof out[0];
     uint64_t magnitude = whole < 0 ? 0 - static_cast<uint64_t>(whole) : static_cast<uint64_t>(whole);
-    do {
+    // The digits below 2^32 come by 32-bit steps, which cost less.
+    while (magnitude > 0xFFFFFFFFu) {
       *--at = static_cast<char16_t>(u'0' + magnitude % 10);
       magnitude /= 10;
-    } while (magnitude != 0);
+    }
+    uint32_t low = static_cast<uint32_t>(magnitude);
+    do {
+      *--at = static_cast<char16_t>(u'0' + low % 10);
+      low /= 10;
+    } while (low != 0);
     if (whole < 0) *--at = u'-';
     return std::u16string(at, out + sizeof out / sizeof out[0]);
   }
@@ -261,9 +268,9 @@ Converted<WholeNumber> decimal_to_whole(const NumberText& number, int scale) {
 
 }  // namespace
 
-std::u16string double_to_text(double value) { return float_text(value, 15); }
+std::u16string double_to_text(double value) { return float_text<double, 15>(value); }
 
-std::u16string float_to_text(float value) { return float_text(value, 7); }
+std::u16string float_to_text(float value) { return float_text<float, 7>(value); }
 
 std::u16string currency_to_text(int64_t scaled) {
   WholeNumber amount = whole_from_signed(scaled);

@@ -23,6 +23,26 @@ constexpr size_t k_max_text_length = size_t{1} << 27;
 
 bool too_long(size_t a, size_t b) { return a > k_max_text_length || b > k_max_text_length - a; }
 
+// Whether the text of [v] is known to hold no escape: a string marked so,
+// or a number, whose text never does.
+bool escape_free_part(const Value& v) {
+  return v.is_string() ? v.string_escape_free() : !v.is_ansi_string() && v.type() != VarType::Date;
+}
+
+// The text of [v] for a sum: a string's own text, else its text form, kept
+// in [holder]; false when it has none.
+bool text_for_sum(const Value& v, std::u16string& holder, std::u16string_view& text) {
+  if (v.is_string()) {
+    text = v.as_string();
+    return true;
+  }
+  Converted<std::u16string> converted = to_text(v);
+  if (!converted.ok()) return false;
+  holder = std::move(*converted);
+  text = holder;
+  return true;
+}
+
 const std::u16string k_empty_marker = u"\x01__EMPTY__";
 const std::u16string k_null_marker = u"\x01__NULL__";
 const std::u16string k_nothing_marker = u"\x01__NOTHING__";
@@ -306,10 +326,19 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
     Converted<double> y = to_double(r);
     if (x.ok() && y.ok()) return Value::r8(*x + *y);
   }
-  Converted<std::u16string> x = to_text(l);
-  Converted<std::u16string> y = to_text(r);
-  if (!x.ok() || !y.ok() || too_long(x->size(), y->size())) return fail();
-  return Value::string(*x + *y);
+  // OPTIMIZATION: a string operand is read in place, not copied first.
+  std::u16string x_holder, y_holder;
+  std::u16string_view x, y;
+  if (!text_for_sum(l, x_holder, x) || !text_for_sum(r, y_holder, y) || too_long(x.size(), y.size())) return fail();
+  std::u16string sum;
+  sum.reserve(x.size() + y.size());
+  sum.append(x).append(y);
+  Value out = Value::string(std::move(sum));
+  // Two parts without an escape make a sum without one, unless the mark
+  // forms where they meet.
+  if (escape_free_part(l) && escape_free_part(r) && !(x.ends_with(u'<') && y.starts_with(u'#')))
+    out.mark_string_escape_free();
+  return out;
 }
 
 // [text] is a string value: the operand's own buffer when it is a string,
@@ -439,7 +468,7 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   Evaluator evaluator(k_plain, host, false);
   Value v = evaluator.run(node);
   if (evaluator.failed()) return {Value::byte(0), true};
-  if (v.is_string() && holds_escape_mark(v.as_string()))
+  if (v.is_string() && !v.string_escape_free() && holds_escape_mark(v.as_string()))
     expand_escapes_in_place(v.mutable_string(), host.options().special_char);
   return {std::move(v), false};
 }

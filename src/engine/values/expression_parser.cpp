@@ -22,6 +22,7 @@
 #include "engine/values/expression.h"
 #include "engine/values/fast_expression.h"
 #include "support/text.h"
+#include "support/text_search.h"
 #include "support/utf.h"
 
 namespace vesk {
@@ -384,7 +385,12 @@ class Parser {
       return primary();
     }
     if (next_is(TokenKind::Number)) return literal(Value::r8(read_number(take().text)), false);
-    if (next_is(TokenKind::String)) return literal(Value::string(take().text), true);
+    if (next_is(TokenKind::String)) {
+      Value text = Value::string(take().text);
+      // Looked at once here, so that no evaluation scans it for escapes.
+      if (!holds_escape_mark(text.as_string())) text.mark_string_escape_free();
+      return literal(std::move(text), true);
+    }
     if (next_is(TokenKind::Name, TokenKind::Member)) return name_node(take());
     fail();
     return nullptr;

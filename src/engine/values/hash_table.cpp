@@ -73,18 +73,25 @@ void room_for_one(std::vector<T>& list) {
 constexpr size_t k_keys_per_bucket = 2;
 constexpr int32_t k_growth = 4;
 
-// One step of bucket hash [selector] over the byte [b].
-[[gnu::always_inline]] inline uint32_t hash_step(int32_t selector, uint32_t h, uint32_t b) {
-  switch (selector) {
-    case 2: return std::rotl(h, 5) ^ b;
-    case 3: return h * 31 ^ b;
-    case 4: {
+// Bucket hash [Selector] over [key]'s bytes.
+template <int32_t Selector>
+uint32_t hash_with(std::string_view key) {
+  uint32_t h = 0;
+  for (char c : key) {
+    uint32_t b = static_cast<unsigned char>(c);
+    if constexpr (Selector == 2) {
+      h = std::rotl(h, 5) ^ b;
+    } else if constexpr (Selector == 3) {
+      h = h * 31 ^ b;
+    } else if constexpr (Selector == 4) {
       h = h * 16 + b;
       uint32_t g = h & 0xF0000000u;
-      return g != 0 ? (h ^ (g >> 24)) & ~g : h;
+      if (g != 0) h = (h ^ (g >> 24)) & ~g;
+    } else {
+      h = h * 43 ^ b;
     }
-    default: return h * 43 ^ b;
   }
+  return h;
 }
 
 }  // namespace
@@ -107,31 +114,30 @@ TSZHash::TSZHash(int32_t options, int32_t hash_selector, int32_t requested_bucke
       m_heads(static_cast<size_t>(hash_bucket_count(requested_buckets)), -1) {}
 
 TSZHash::KeyForm TSZHash::form_of(std::u16string_view key) const {
-  // OPTIMIZATION: an ASCII key is its own UTF-8 form; it is upper-cased and
-  // hashed on the way, with no text in between.
+  // OPTIMIZATION: an ASCII key is its own UTF-8 form; it is upper-cased on
+  // the way, with no text in between.
   KeyForm form;
   form.text.resize(key.size());
   bool upper = !case_sensitive();
-  uint32_t h = 0;
   for (size_t i = 0; i < key.size(); ++i) {
     char16_t c = key[i];
     if (c >= 0x80) {
       form.text = upper ? utf16_to_utf8(unicode_upper(key)) : utf16_to_utf8(key);
-      form.hash = hash_of(form.text);
-      return form;
+      break;
     }
-    char b = static_cast<char>(upper ? ascii_upper(c) : c);
-    form.text[i] = b;
-    h = hash_step(m_selector, h, static_cast<unsigned char>(b));
+    form.text[i] = static_cast<char>(upper ? ascii_upper(c) : c);
   }
-  form.hash = h;
+  form.hash = hash_of(form.text);
   return form;
 }
 
 uint32_t TSZHash::hash_of(std::string_view bucket_key) const {
-  uint32_t h = 0;
-  for (char c : bucket_key) h = hash_step(m_selector, h, static_cast<unsigned char>(c));
-  return h;
+  switch (m_selector) {
+    case 2: return hash_with<2>(bucket_key);
+    case 3: return hash_with<3>(bucket_key);
+    case 4: return hash_with<4>(bucket_key);
+    default: return hash_with<1>(bucket_key);
+  }
 }
 
 int32_t TSZHash::position(const KeyForm& form) const {

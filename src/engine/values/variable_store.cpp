@@ -33,9 +33,13 @@ int64_t index_of(const Value& v) {
   return static_cast<int64_t>(std::trunc(d));
 }
 
-std::u16string key_of(const Value& v) {
+// The key that the hash index [v] names: a string's own text, else its
+// text form, kept in [holder].
+std::u16string_view key_of(const Value& v, std::u16string& holder) {
+  if (v.is_string()) return v.as_string();
   Converted<std::u16string> text = to_text(v);
-  return text.ok() ? *text : std::u16string();
+  if (text.ok()) holder = std::move(*text);
+  return holder;
 }
 
 // The flat position of [indices] in an array value; -1 when outside.
@@ -392,7 +396,8 @@ Value VariableStore::read(THensuFmt& frame, std::u16string_view name, std::span<
         if (int32_t g = lookup(m_global.hash_names, name, frame); g >= 0) table = m_global.hash_objects[g].get();
       }
       if (table) {
-        std::u16string key = key_of(indices[0]);
+        std::u16string holder;
+        std::u16string_view key = key_of(indices[0], holder);
         if (indices.size() == 1) {
           const Value* found = table->find(key);
           return found ? *found : Value();
@@ -438,7 +443,8 @@ bool VariableStore::write(THensuFmt& frame, std::u16string_view name, std::span<
       table = m_global.hash_objects[g].get();
     }
     if (table && indices.size() == 1) {
-      table->put(key_of(indices[0]), value);
+      std::u16string holder;
+      table->put(key_of(indices[0], holder), value);
       return true;
     }
     if (table && indices.size() >= 2) {
