@@ -42,6 +42,7 @@ struct CallFrame : THensuFmt {
   std::vector<WithEntry> with_stack;
   std::vector<int32_t> loop_starts;
   std::vector<TryRecord> try_stack;
+  CallFrame* next_kept = nullptr;  // the next frame of a pool's list
 
   int32_t statement() const { return base + pc; }
   // Makes the frame as new for another call of the same function, keeping
@@ -54,13 +55,21 @@ struct CallFrame : THensuFmt {
     error = false;
     img_x = img_y = 0;
     time_stamp = 0;
-    try_errmsg.clear();
-    try_errline.clear();
-    module_name.clear();
-    with_subject.clear();
-    // Most calls leave these empty: only what was used is cleared.
-    if (hash_names.size() > 0) hash_names.clear();
-    if (!hash_objects.empty()) hash_objects.clear();
+    // Most calls leave these empty: they are looked at together, and only
+    // what was used is cleared.
+    if (!try_errmsg.empty() || !try_errline.empty() || !module_name.empty() || !with_subject.is_empty() ||
+        hash_names.size() > 0 || !hash_objects.empty() || !with_stack.empty() || !loop_starts.empty() ||
+        !try_stack.empty()) [[unlikely]] {
+      try_errmsg.clear();
+      try_errline.clear();
+      module_name.clear();
+      with_subject.clear();
+      if (hash_names.size() > 0) hash_names.clear();
+      hash_objects.clear();
+      with_stack.clear();
+      loop_starts.clear();
+      try_stack.clear();
+    }
     if (variable_names.size() > keep) variable_names.truncate(keep);
     if (variables.size() != static_cast<size_t>(keep)) variables.resize(static_cast<size_t>(keep));
     for (Variable& v : variables) v.reset_scalar();
@@ -70,9 +79,6 @@ struct CallFrame : THensuFmt {
     handler_error = false;
     except_count = 0;
     run = nullptr;
-    if (!with_stack.empty()) with_stack.clear();
-    if (!loop_starts.empty()) loop_starts.clear();
-    if (!try_stack.empty()) try_stack.clear();
   }
   bool pending() const { return exit || break_count > 0 || continue_count > 0; }
 };

@@ -16,10 +16,64 @@ namespace vesk {
 // The frames that finished calls gave back, per function: a call of a
 // function reuses a frame with its names and slots in place instead of
 // building one. Frames of another load are never reused.
-struct FramePool {
-  static constexpr size_t k_kept_per_function = 64;
-  uint64_t generation = 0;
-  std::vector<std::vector<std::unique_ptr<CallFrame>>> free;
+// OPTIMIZATION: each function's frames are a list chained through the
+// frames themselves, so taking and giving back is two pointer moves.
+class FramePool {
+ public:
+  static constexpr int32_t k_kept_per_function = 64;
+
+  FramePool() = default;
+  FramePool(const FramePool&) = delete;
+  FramePool& operator=(const FramePool&) = delete;
+  ~FramePool() { clear(); }
+
+  // A kept frame of [function] from load [generation], or null.
+  [[gnu::always_inline]] CallFrame* take(int32_t function, uint64_t generation) {
+    if (generation != m_generation || static_cast<size_t>(function) >= m_kept.size()) return nullptr;
+    Kept& kept = m_kept[function];
+    CallFrame* frame = kept.first;
+    if (frame) {
+      kept.first = frame->next_kept;
+      --kept.count;
+    }
+    return frame;
+  }
+  // Keeps [frame], already recycled, for [function] of load [generation],
+  // one of [functions]; false when the pool holds enough of them (the
+  // caller keeps the frame then).
+  [[gnu::always_inline]] bool full(int32_t function, uint64_t generation, size_t functions) {
+    if (generation != m_generation || m_kept.size() < functions) [[unlikely]] start(generation, functions);
+    return m_kept[function].count >= k_kept_per_function;
+  }
+  [[gnu::always_inline]] void keep(int32_t function, CallFrame* frame) {
+    Kept& kept = m_kept[function];
+    frame->next_kept = kept.first;
+    kept.first = frame;
+    ++kept.count;
+  }
+
+ private:
+  struct Kept {
+    CallFrame* first = nullptr;
+    int32_t count = 0;
+  };
+  void start(uint64_t generation, size_t functions) {
+    if (generation != m_generation) clear();
+    m_generation = generation;
+    m_kept.resize(functions);
+  }
+  void clear() {
+    for (Kept& kept : m_kept) {
+      while (CallFrame* frame = kept.first) {
+        kept.first = frame->next_kept;
+        delete frame;
+      }
+    }
+    m_kept.clear();
+  }
+
+  uint64_t m_generation = 0;
+  std::vector<Kept> m_kept;
 };
 
 struct ThreadRun {

@@ -89,29 +89,17 @@ const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t funct
 }
 
 inline std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& caller) {
-  FramePool& pool = thread_run(caller).frame_pool;
-  if (pool.generation == m_generation && static_cast<size_t>(function) < pool.free.size() &&
-      !pool.free[function].empty()) {
-    std::unique_ptr<CallFrame> frame = std::move(pool.free[function].back());
-    pool.free[function].pop_back();
-    return frame;
-  }
+  if (CallFrame* kept = thread_run(caller).frame_pool.take(function, m_generation))
+    return std::unique_ptr<CallFrame>(kept);
   return std::make_unique<CallFrame>();
 }
 
 [[gnu::always_inline]] inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
                                          CallFrame& caller) {
   FramePool& pool = thread_run(caller).frame_pool;
-  if (pool.generation != m_generation) {
-    pool.free.clear();
-    pool.generation = m_generation;
-  }
-  if (pool.free.size() < m_program.functions.size()) pool.free.resize(m_program.functions.size());
-  if (static_cast<size_t>(function) >= pool.free.size()) return;
-  std::vector<std::unique_ptr<CallFrame>>& kept = pool.free[function];
-  if (kept.size() >= FramePool::k_kept_per_function) return;
+  if (pool.full(function, m_generation, m_program.functions.size())) return;
   frame->recycle(keep);
-  kept.push_back(std::move(frame));
+  pool.keep(function, frame.release());
 }
 
 void Interpreter::clear_function_shapes() {
