@@ -1,9 +1,12 @@
-// A vector that keeps its first N elements inside itself: the short lists
-// of a hot path (a call's arguments) need no allocation.
+// Short lists of a hot path that need no allocation: SmallVector keeps its
+// first N elements inside itself (a call's arguments); SmallArray is a
+// fixed number of elements, inside itself up to N, always in one piece (a
+// name's evaluated indices).
 #pragma once
 
 #include <cstddef>
 #include <new>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -44,6 +47,29 @@ class SmallVector {
   alignas(T) unsigned char m_storage[N * sizeof(T)];
   size_t m_inline_count = 0;
   std::vector<T> m_spill;
+};
+
+template <typename T, size_t N>
+class SmallArray {
+ public:
+  explicit SmallArray(size_t count) : m_count(count) {
+    if (count > N) {
+      m_heap.resize(count);
+      m_data = m_heap.data();
+    }
+  }
+  SmallArray(const SmallArray&) = delete;
+  SmallArray& operator=(const SmallArray&) = delete;
+
+  size_t size() const { return m_count; }
+  T& operator[](size_t i) { return m_data[i]; }
+  std::span<const T> span() const { return {m_data, m_count}; }
+
+ private:
+  T m_inline[N];
+  std::vector<T> m_heap;
+  T* m_data = m_inline;
+  size_t m_count;
 };
 
 }  // namespace vesk

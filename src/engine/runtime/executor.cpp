@@ -13,6 +13,7 @@
 #include "engine/values/conversion.h"
 #include "platform/platform.h"
 #include "support/messages.h"
+#include "support/small_vector.h"
 #include "support/text.h"
 #include "support/unicode_case.h"
 #include "support/utf.h"
@@ -417,13 +418,12 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
         return;
       }
   }
-  std::vector<Value> indices;
-  indices.reserve(name.indices.size());
+  SmallArray<Value, 4> indices(name.indices.size());
   FrameHost host(*this, frame);
-  for (const ExprPtr& index : name.indices) {
-    EvalResult r = evaluate_part(*index, host);
+  for (size_t k = 0; k < name.indices.size(); ++k) {
+    EvalResult r = evaluate_part(*name.indices[k], host);
     if (r.failed) return;
-    indices.push_back(std::move(r.value));
+    indices[k] = std::move(r.value);
   }
   std::u16string upper;
   std::u16string_view n = name.name;
@@ -431,7 +431,7 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   bool outer = starts_with(n, u"GLOBAL.");
   if (outer) n.remove_prefix(7);
   OutsideModule scope(frame, outer);
-  m_store.write(frame, n, indices, value, false, false, name.dotted ? nullptr : &name.slot_hint);
+  m_store.write(frame, n, indices.span(), value, false, false, name.dotted ? nullptr : &name.slot_hint);
 }
 
 // OPTIMIZATION: NAME = expression with a number plan, or NAME = a local

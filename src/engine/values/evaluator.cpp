@@ -11,6 +11,7 @@
 #include "engine/values/escapes.h"
 #include "engine/values/fast_expression.h"
 #include "engine/values/numeric_text.h"
+#include "support/small_vector.h"
 #include "support/text_search.h"
 #include "support/unicode_case.h"
 
@@ -171,15 +172,14 @@ Value Evaluator::eval_name(const NameRef& name) {
     if (!m_host.check_name(name)) m_failed = true;
     return Value::r8(1);
   }
-  std::vector<Value> indices;
-  indices.reserve(name.indices.size());
-  for (const ExprPtr& index : name.indices) {
-    EvalResult r = evaluate_part(*index, m_host);
+  SmallArray<Value, 4> indices(name.indices.size());
+  for (size_t k = 0; k < name.indices.size(); ++k) {
+    EvalResult r = evaluate_part(*name.indices[k], m_host);
     if (r.failed) return fail();
-    indices.push_back(std::move(r.value));
+    indices[k] = std::move(r.value);
   }
   Value v = name.dotted && !m_host.is_module_name(name) ? m_host.read_member(name)
-                                                        : m_host.read_name(name, indices);
+                                                        : m_host.read_name(name, indices.span());
   if (m_host.frame_failed()) m_failed = true;
   return v;
 }
