@@ -121,6 +121,8 @@ class Evaluator {
   Value eval_binary(const ExprNode& node);
   Value eval_logical(const ExprNode& node);
   Value add(Value a, Value b, const ExprNode& node);
+  // The text of [l] and then of [r]: "+" with a string among them.
+  Value joined(const Value& l, const Value& r);
   Value compare(Value a, Value b, const ExprNode& node);
   Value normalise(Value v, const Value& other, bool comparison, bool other_is_empty_word);
 
@@ -304,6 +306,10 @@ Value Evaluator::normalise(Value v, const Value& other, bool comparison, bool em
 }
 
 Value Evaluator::add(Value a, Value b, const ExprNode&) {
+  // OPTIMIZATION: strings and doubles come out of normalisation as they go
+  // in, so a sum of them with a string among them is joined at once.
+  bool a_plain = a.is_string() || a.is(VarType::R8), b_plain = b.is_string() || b.is(VarType::R8);
+  if (a_plain && b_plain && (a.is_string() || b.is_string())) return joined(a, b);
   // Two native strings are taken before normalisation, which would turn
   // numeric ones into numbers and so hide them from the byte-string mark.
   if (a.is_ansi_string() && b.is_ansi_string()) {
@@ -316,16 +322,16 @@ Value Evaluator::add(Value a, Value b, const ExprNode&) {
   }
   Value l = normalise(a, b, false, false);
   Value r = normalise(b, a, false, false);
-  if (l.is_string() && r.is_string()) {
-    if (too_long(l.as_string().size(), r.as_string().size())) return fail();
-    return Value::string(l.as_string() + r.as_string());
-  }
   if (l.is(VarType::R8) && r.is(VarType::R8)) return Value::r8(l.as_r8() + r.as_r8());
   if (!l.is_any_string() && !r.is_any_string()) {
     Converted<double> x = to_double(l);
     Converted<double> y = to_double(r);
     if (x.ok() && y.ok()) return Value::r8(*x + *y);
   }
+  return joined(l, r);
+}
+
+Value Evaluator::joined(const Value& l, const Value& r) {
   // OPTIMIZATION: a string operand is read in place, not copied first.
   std::u16string x_holder, y_holder;
   std::u16string_view x, y;
