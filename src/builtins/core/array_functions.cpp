@@ -87,7 +87,7 @@ Value builtin_split(BuiltinContext& ctx) {
 
 // JOIN(raw array, separator, skip-empty flag, from, to)
 Value builtin_join(BuiltinContext& ctx) {
-  std::optional<std::vector<Value>> elements = raw_array_elements(ctx, 0);
+  std::unique_ptr<RawArray> elements = raw_array_elements(ctx, 0);
   if (!elements) return failed_result();
   std::u16string separator = ctx.given(1) ? ctx.text(1) : u" ";
   bool skip_empty = ctx.integer(2) != 0;
@@ -117,7 +117,7 @@ Value builtin_join(BuiltinContext& ctx) {
 
 // SLICE(raw array, from, to)
 Value builtin_slice(BuiltinContext& ctx) {
-  std::optional<std::vector<Value>> elements = raw_array_elements(ctx, 0);
+  std::unique_ptr<RawArray> elements = raw_array_elements(ctx, 0);
   if (!elements) return failed_result();
   Range r = range_of(ctx, 1, 2, elements->size());
   std::vector<Value> out;
@@ -128,7 +128,7 @@ Value builtin_slice(BuiltinContext& ctx) {
 // CALCARRAY(raw array, mode, from, to): over the elements that are not
 // Empty. With none, CALC_ADD gives 0 and the others Empty.
 Value builtin_calcarray(BuiltinContext& ctx) {
-  std::optional<std::vector<Value>> elements = raw_array_elements(ctx, 0);
+  std::unique_ptr<RawArray> elements = raw_array_elements(ctx, 0);
   if (!elements) return failed_result();
   int64_t mode = ctx.integer(1);
   if (mode < 1 || mode > 4) return Value();

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -89,10 +91,29 @@ std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k);
 std::u16string store_name(std::u16string_view written);
 inline std::u16string raw_name(const BuiltinContext& ctx, int k) { return store_name(ctx.site.arguments[k]); }
 
+// The elements of an array argument, read in place: an array value is
+// shared, not copied; a script array's elements are copied (the store's
+// lock is not held while the built-in runs).
+class RawArray {
+ public:
+  explicit RawArray(Value shared) : m_shared(std::move(shared)), m_elements(m_shared.as_array().elements) {}
+  explicit RawArray(std::vector<Value> copy) : m_copy(std::move(copy)), m_elements(m_copy) {}
+  RawArray(const RawArray&) = delete;
+  RawArray& operator=(const RawArray&) = delete;
+
+  size_t size() const { return m_elements.size(); }
+  const Value& operator[](size_t i) const { return m_elements[i]; }
+
+ private:
+  Value m_shared;
+  std::vector<Value> m_copy;
+  std::span<const Value> m_elements;
+};
+
 // The elements of the array that raw argument [k] names: a script array
 // (all elements, row-major) or an expression whose value is an array.
 // Nothing (reported) when it is no array.
-std::optional<std::vector<Value>> raw_array_elements(BuiltinContext& ctx, int k);
+std::unique_ptr<RawArray> raw_array_elements(BuiltinContext& ctx, int k);
 
 // The text form of a value as the argument preparation makes it.
 std::u16string argument_text(const Value& value);

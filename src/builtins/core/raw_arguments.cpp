@@ -35,23 +35,23 @@ std::optional<RawReference> raw_reference(BuiltinContext& ctx, int k) {
   return ref;
 }
 
-std::optional<std::vector<Value>> raw_array_elements(BuiltinContext& ctx, int k) {
+std::unique_ptr<RawArray> raw_array_elements(BuiltinContext& ctx, int k) {
   const std::u16string& source = ctx.site.arguments[k];
   {
     std::lock_guard lock(ctx.interpreter.store().global_lock());
     if (Variable* var = ctx.interpreter.store().find_variable(ctx.frame, raw_name(ctx, k)); var && var->is_array())
-      return var->values;
+      return std::make_unique<RawArray>(var->values);
   }
   EvalResult r = ctx.interpreter.evaluate_in(ctx.site.argument(k), ctx.frame);
   if (r.failed || ctx.frame.error) {
     ctx.failed = true;
-    return std::nullopt;
+    return nullptr;
   }
   if (!r.value.is_array()) {
     ctx.fail(message(MessageId::NotAnArray, source));
-    return std::nullopt;
+    return nullptr;
   }
-  return r.value.as_array().elements;
+  return std::make_unique<RawArray>(std::move(r.value));
 }
 
 }  // namespace vesk
