@@ -108,6 +108,13 @@ int32_t hash_bucket_count(int32_t requested) {
   }
 }
 
+int32_t hash_grown_bucket_count(int32_t count) {
+  // At the cap the prime found may lie below the count already there: the
+  // table then stays as it is rather than re-bucket on every key.
+  int32_t grown = hash_bucket_count(static_cast<int32_t>(std::min<int64_t>(int64_t{count} * k_growth, k_most_buckets)));
+  return std::max(grown, count);
+}
+
 TSZHash::TSZHash(int32_t options, int32_t hash_selector, int32_t requested_buckets)
     : m_options(options),
       m_selector(hash_selector >= 1 && hash_selector <= 4 ? hash_selector : 1),
@@ -209,8 +216,10 @@ bool TSZHash::put(std::u16string_view key, Value value) {
   // the steps below cannot fail, so entries, buckets and key order stay in
   // step.
   room_for_one(m_entries);
-  if (m_entries.size() >= m_heads.size() * k_keys_per_bucket && m_heads.size() < size_t{k_most_buckets})
-    rebucket(hash_bucket_count(static_cast<int32_t>(std::min<size_t>(m_heads.size() * k_growth, k_most_buckets))));
+  if (m_entries.size() >= m_heads.size() * k_keys_per_bucket) {
+    int32_t count = static_cast<int32_t>(m_heads.size());
+    if (int32_t grown = hash_grown_bucket_count(count); grown > count) rebucket(grown);
+  }
   add_to_key_order(key);
   uint32_t bucket = form.hash % static_cast<uint32_t>(m_heads.size());
   m_entries.push_back(TSZHashData{std::move(form.text), std::move(value), form.hash, m_heads[bucket]});

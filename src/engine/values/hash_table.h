@@ -40,6 +40,10 @@ bool hash_options_valid(int64_t options);
 // 4 gives 5).
 int32_t hash_bucket_count(int32_t requested);
 
+// The bucket count a table of [count] buckets grows to when it holds two
+// keys a bucket; [count] itself once no larger count is allowed.
+int32_t hash_grown_bucket_count(int32_t count);
+
 // One entry: the key in its bucket form (UTF-8, upper-cased unless keys are
 // case-sensitive), the value, the bucket hash of the form before it is
 // reduced to a bucket, and the next entry of the same bucket (-1 at the end).

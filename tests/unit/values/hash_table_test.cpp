@@ -50,6 +50,22 @@ TEST(HashBucketCount, BecomesAPrime) {
   }
 }
 
+// Growth takes four times the buckets, to a prime, and stops at the cap
+// without ever shrinking: the prime next to the cap lies below it.
+TEST(HashBucketCount, GrowsFourfoldUpToTheCap) {
+  EXPECT_EQ(hash_grown_bucket_count(1021), hash_bucket_count(4084));
+  EXPECT_GT(hash_grown_bucket_count(5), 5);
+  int32_t count = 1021;
+  for (int step = 0; step < 20; ++step) {
+    int32_t grown = hash_grown_bucket_count(count);
+    ASSERT_GE(grown, count);
+    ASSERT_LE(grown, (1 << 24) + 6);
+    count = grown;
+  }
+  EXPECT_EQ(hash_grown_bucket_count(count), count);
+  EXPECT_EQ(hash_grown_bucket_count(hash_bucket_count(1 << 24)), hash_bucket_count(1 << 24));
+}
+
 TEST(HashOptions, OnlyCaseCareAndSort) {
   for (int64_t ok : {0, 4096, 8192, 12288}) EXPECT_TRUE(hash_options_valid(ok)) << ok;
   for (int64_t bad : {int64_t{1}, int64_t{4097}, int64_t{16384}, int64_t{-1}, int64_t{1} << 40}) EXPECT_FALSE(hash_options_valid(bad)) << bad;
