@@ -13,7 +13,6 @@
 #include "engine/values/conversion.h"
 #include "platform/platform.h"
 #include "support/messages.h"
-#include "support/small_vector.h"
 #include "support/text.h"
 #include "support/unicode_case.h"
 #include "support/utf.h"
@@ -418,13 +417,9 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
         return;
       }
   }
-  SmallArray<Value, 4> indices(name.indices.size());
+  IndexValues indices(name.indices.size());
   FrameHost host(*this, frame);
-  for (size_t k = 0; k < name.indices.size(); ++k) {
-    EvalResult r = evaluate_part(*name.indices[k], host);
-    if (r.failed) return;
-    indices[k] = std::move(r.value);
-  }
+  if (!evaluate_indices(name, host, indices)) return;
   std::u16string upper;
   std::u16string_view n = name.name;
   if (name.dotted) n = upper = ascii_upper(n);

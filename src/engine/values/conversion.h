@@ -68,6 +68,20 @@ Converted<double> to_date(const Value& value, ConversionLocale locale = process_
 Converted<bool> to_bool(const Value& value, ConversionLocale locale = process_conversion_locale());
 // The wide-string form.
 Converted<std::u16string> to_text(const Value& value, ConversionLocale locale = process_conversion_locale());
+// The text of [value] without a copy where it can be had: a string's own
+// text, else its to_text form, kept in [holder]. False (and [text] left as
+// it was) when the value has no text.
+inline bool text_in_place(const Value& value, std::u16string& holder, std::u16string_view& text) {
+  if (value.is_string()) {
+    text = value.as_string();
+    return true;
+  }
+  Converted<std::u16string> converted = to_text(value);
+  if (!converted.ok()) return false;
+  holder = std::move(*converted);
+  text = holder;
+  return true;
+}
 
 // [value] converted to the kind [target]. A value of that kind already is
 // copied unchanged (a COM object or an array too). Empty and Null are

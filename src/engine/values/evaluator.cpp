@@ -11,7 +11,6 @@
 #include "engine/values/escapes.h"
 #include "engine/values/fast_expression.h"
 #include "engine/values/numeric_text.h"
-#include "support/small_vector.h"
 #include "support/text_search.h"
 #include "support/unicode_case.h"
 
@@ -28,20 +27,6 @@ bool too_long(size_t a, size_t b) { return a > k_max_text_length || b > k_max_te
 // or a number, whose text never does.
 bool escape_free_part(const Value& v) {
   return v.is_string() ? v.string_escape_free() : !v.is_ansi_string() && v.type() != VarType::Date;
-}
-
-// The text of [v] for a sum: a string's own text, else its text form, kept
-// in [holder]; false when it has none.
-bool text_for_sum(const Value& v, std::u16string& holder, std::u16string_view& text) {
-  if (v.is_string()) {
-    text = v.as_string();
-    return true;
-  }
-  Converted<std::u16string> converted = to_text(v);
-  if (!converted.ok()) return false;
-  holder = std::move(*converted);
-  text = holder;
-  return true;
 }
 
 const std::u16string k_empty_marker = u"\x01__EMPTY__";
@@ -174,12 +159,8 @@ Value Evaluator::eval_name(const NameRef& name) {
     if (!m_host.check_name(name)) m_failed = true;
     return Value::r8(1);
   }
-  SmallArray<Value, 4> indices(name.indices.size());
-  for (size_t k = 0; k < name.indices.size(); ++k) {
-    EvalResult r = evaluate_part(*name.indices[k], m_host);
-    if (r.failed) return fail();
-    indices[k] = std::move(r.value);
-  }
+  IndexValues indices(name.indices.size());
+  if (!evaluate_indices(name, m_host, indices)) return fail();
   Value v = name.dotted && !m_host.is_module_name(name) ? m_host.read_member(name)
                                                         : m_host.read_name(name, indices.span());
   if (m_host.frame_failed()) m_failed = true;
@@ -335,7 +316,7 @@ Value Evaluator::joined(const Value& l, const Value& r) {
   // OPTIMIZATION: a string operand is read in place, not copied first.
   std::u16string x_holder, y_holder;
   std::u16string_view x, y;
-  if (!text_for_sum(l, x_holder, x) || !text_for_sum(r, y_holder, y) || too_long(x.size(), y.size())) return fail();
+  if (!text_in_place(l, x_holder, x) || !text_in_place(r, y_holder, y) || too_long(x.size(), y.size())) return fail();
   std::u16string sum;
   sum.reserve(x.size() + y.size());
   sum.append(x).append(y);
@@ -477,6 +458,15 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   if (v.is_string() && !v.string_escape_free() && holds_escape_mark(v.as_string()))
     expand_escapes_in_place(v.mutable_string(), host.options().special_char);
   return {std::move(v), false};
+}
+
+bool evaluate_indices(const NameRef& name, EvalHost& host, IndexValues& indices) {
+  for (size_t k = 0; k < name.indices.size(); ++k) {
+    EvalResult r = evaluate_part(*name.indices[k], host);
+    if (r.failed) return false;
+    indices[k] = std::move(r.value);
+  }
+  return true;
 }
 
 namespace {

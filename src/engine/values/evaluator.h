@@ -9,6 +9,7 @@
 
 #include "engine/values/expression.h"
 #include "engine/values/value.h"
+#include "support/small_vector.h"
 
 namespace vesk {
 
@@ -96,6 +97,11 @@ EvalResult evaluate_append(const CompiledExpression& expression, EvalHost& host,
 // Evaluates one part of an expression (an index) as an evaluation of its
 // own, without the final rounding and without reporting.
 EvalResult evaluate_part(const ExprNode& node, EvalHost& host);
+
+// The indices of [name], each by evaluate_part, left to right, into
+// [indices] (made as many as they are); false at the first that failed.
+using IndexValues = SmallArray<Value, 4>;
+bool evaluate_indices(const NameRef& name, EvalHost& host, IndexValues& indices);
 
 // The pieces of an evaluation, for a caller that walks the operands itself
 // (a number plan with calls). Operator [node], a Binary node other than

@@ -36,10 +36,9 @@ int64_t index_of(const Value& v) {
 // The key that the hash index [v] names: a string's own text, else its
 // text form, kept in [holder].
 std::u16string_view key_of(const Value& v, std::u16string& holder) {
-  if (v.is_string()) return v.as_string();
-  Converted<std::u16string> text = to_text(v);
-  if (text.ok()) holder = std::move(*text);
-  return holder;
+  std::u16string_view key;  // empty for a value without text
+  text_in_place(v, holder, key);
+  return key;
 }
 
 // The flat position of [indices] in an array value; -1 when outside.
