@@ -66,8 +66,8 @@ Range range_of(const BuiltinContext& ctx, int from_k, int to_k, size_t size) {
 
 // SPLIT(text, delimiter)
 Value builtin_split(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
-  std::u16string delimiter = ctx.given(1) ? ctx.text(1) : u" ";
+  std::u16string_view text = ctx.text(0);
+  std::u16string_view delimiter = ctx.given(1) ? ctx.text(1) : u" ";
   std::vector<Value> pieces;
   if (!text.empty()) {
     if (delimiter.empty()) {
@@ -89,30 +89,36 @@ Value builtin_split(BuiltinContext& ctx) {
 Value builtin_join(BuiltinContext& ctx) {
   std::unique_ptr<RawArray> elements = raw_array_elements(ctx, 0);
   if (!elements) return failed_result();
-  std::u16string separator = ctx.given(1) ? ctx.text(1) : u" ";
+  std::u16string_view separator = ctx.given(1) ? ctx.text(1) : u" ";
   bool skip_empty = ctx.integer(2) != 0;
   Range r = range_of(ctx, 3, 4, elements->size());
-  std::u16string out;
-  size_t length = 0;
-  for (int64_t i = r.from; i <= r.to; ++i) {
+  // The pieces are measured first and the joined text written once: a
+  // string element from its own buffer, the others through their text.
+  std::vector<std::u16string> converted;
+  auto piece_at = [&](int64_t i, size_t& next_converted) -> std::u16string_view {
     const Value& element = (*elements)[static_cast<size_t>(i)];
-    length += separator.size() + (element.is_string() ? element.as_string().size() : 0);
+    if (element.is_string()) return element.as_string();
+    if (next_converted == converted.size()) converted.push_back(argument_text(element));
+    return converted[next_converted++];
+  };
+  size_t length = 0, count = 0, next = 0;
+  for (int64_t i = r.from; i <= r.to; ++i) {
+    std::u16string_view piece = piece_at(i, next);
+    if (skip_empty && piece.empty()) continue;
+    length += piece.size() + (count++ > 0 ? separator.size() : 0);
   }
-  out.reserve(length);
+  char16_t* at = nullptr;
+  Value out = Value::string_to_fill(length, at);
   bool first = true;
-  std::u16string converted;
+  next = 0;
   for (int64_t i = r.from; i <= r.to; ++i) {
-    // A string element is appended from its own buffer; others are converted.
-    const Value& element = (*elements)[static_cast<size_t>(i)];
-    const std::u16string* piece = &converted;
-    if (element.is_string()) piece = &element.as_string();
-    else converted = argument_text(element);
-    if (skip_empty && piece->empty()) continue;
-    if (!first) out += separator;
-    out += *piece;
+    std::u16string_view piece = piece_at(i, next);
+    if (skip_empty && piece.empty()) continue;
+    if (!first) at = std::copy(separator.begin(), separator.end(), at);
+    at = std::copy(piece.begin(), piece.end(), at);
     first = false;
   }
-  return Value::string(std::move(out));
+  return out;
 }
 
 // SLICE(raw array, from, to)

@@ -22,10 +22,7 @@ struct PreparedArgument {
   // The text form as a string value: a string argument shares its buffer,
   // so a long text is not copied to be handed to a built-in.
   Value text_value;
-  const std::u16string& text() const {
-    static const std::u16string k_none;
-    return text_value.is_string() ? text_value.as_string() : k_none;
-  }
+  std::u16string_view text() const { return text_value.is_string() ? text_value.as_string() : std::u16string_view(); }
   double number = 0;
   int64_t integer = 0;  // the number truncated toward zero
   bool numeric = false;
@@ -51,7 +48,7 @@ class BuiltinContext {
   bool failed = false;
 
   bool given(int k) const { return k < args.count; }
-  const std::u16string& text(int k) const { return args.at[k].text(); }
+  std::u16string_view text(int k) const { return args.at[k].text(); }
   // The text at [k] as a string value (shared, not copied).
   const Value& text_value(int k) const { return args.at[k].text_value; }
   double number(int k) const { return args.at[k].number; }

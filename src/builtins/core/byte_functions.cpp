@@ -56,7 +56,7 @@ Value builtin_copyb(BuiltinContext& ctx) {
 
 // POSB(sub, text, n)
 Value builtin_posb(BuiltinContext& ctx) {
-  auto form = [&](const std::u16string& t) { return ansi_form(ctx.same_str() ? t : unicode_upper(t)); };
+  auto form = [&](std::u16string_view t) { return ctx.same_str() ? ansi_form(t) : ansi_form(unicode_upper(t)); };
   AnsiForm sub = form(ctx.text(0)), text = form(ctx.text(1));
   if (sub.bytes.empty()) return Value::i4(0);
   // A match of a multi-byte text must start where a character starts.

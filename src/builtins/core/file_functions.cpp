@@ -245,7 +245,7 @@ bool too_many(BuiltinContext& ctx) {
 }
 
 Outcome open_file(BuiltinContext& ctx) {
-  const std::u16string& written = ctx.text(0);
+  std::u16string_view written = ctx.text(0);
   int64_t mode = ctx.integer(1, k_read);
   if ((mode & k_exists) && !(mode & (k_read | k_any_write))) {
     bool folder = !written.empty() && (written.back() == u'\\' || written.back() == u'/');
@@ -328,7 +328,7 @@ Outcome put_into_file(BuiltinContext& ctx, FileSlot* slot) {
   if (slot->write_encoding == 0) return {Value(), message(MessageId::FileNotWritable, slot->path)};
   slot->drop_cache();
   std::vector<std::u16string>& lines = slot->lines;
-  const std::u16string& text = ctx.text(1);
+  std::u16string_view text = ctx.text(1);
   int64_t line = ctx.integer(2);
   int64_t column = ctx.integer(3);
   int quote_mode = static_cast<int>(ctx.integer(4));
@@ -337,18 +337,18 @@ Outcome put_into_file(BuiltinContext& ctx, FileSlot* slot) {
     return {Value()};
   }
   if (line <= 0) {
-    lines.push_back(column >= 1 ? with_column(u"", column, text, slot->separator(), quote_mode) : text);
+    lines.push_back(column >= 1 ? with_column(u"", column, text, slot->separator(), quote_mode) : std::u16string(text));
     return {Value()};
   }
   if (line > k_max_lines) return {Value(), message(MessageId::FileLineTooFar, ctx.text(2))};
   size_t at = static_cast<size_t>(line - 1);
   if (column == k_insert) {
     if (lines.size() < at) lines.resize(at);
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), text);
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::u16string(text));
     return {Value()};
   }
   if (lines.size() <= at) lines.resize(at + 1);
-  lines[at] = column >= 1 ? with_column(lines[at], column, text, slot->separator(), quote_mode) : text;
+  lines[at] = column >= 1 ? with_column(lines[at], column, text, slot->separator(), quote_mode) : std::u16string(text);
   return {Value()};
 }
 

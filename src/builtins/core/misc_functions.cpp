@@ -55,7 +55,7 @@ Value builtin_vartype(BuiltinContext& ctx) {
 
 // ISUNICODE(text)
 Value builtin_isunicode(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   return ctx.boolean(platform::ansi_to_utf16(platform::utf16_to_ansi(text)) != text);
 }
 
@@ -208,7 +208,7 @@ namespace {
 
 // The bytes a value holds: an array's elements as bytes, a native string's
 // bytes, or the ANSI form of the text.
-std::string bytes_of(const Value& value, const std::u16string& text) {
+std::string bytes_of(const Value& value, std::u16string_view text) {
   if (value.is_ansi_string()) return value.as_ansi_string();
   if (!value.is_array()) return platform::utf16_to_ansi(text);
   std::string bytes;
@@ -269,7 +269,7 @@ std::u16string utf16le_text(std::string_view bytes) {
 }
 
 Value encode(BuiltinContext& ctx, int64_t code) {
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   switch (code) {
     case k_code_ansi: return Value::ansi_string(platform::utf16_to_ansi(text));
     case k_code_bytearray: return byte_array(bytes_of(ctx.value(0), text));
@@ -286,7 +286,7 @@ Value encode(BuiltinContext& ctx, int64_t code) {
 
 Value decode(BuiltinContext& ctx, int64_t code) {
   const Value& value = ctx.value(0);
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   if (value.is_null() || (value.is_array() && value.as_array().elements.empty())) return Value::string(u"");
   switch (code) {
     case k_code_bytearray: return Value::string(platform::ansi_to_utf16(bytes_of(value, text)));

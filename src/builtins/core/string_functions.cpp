@@ -49,7 +49,7 @@ bool is_trim_blank(char16_t c, bool full_width) { return c <= u' ' || (full_widt
 
 // COPY(text, start, count)
 Value builtin_copy(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   int64_t start = std::max<int64_t>(ctx.integer(1, 1), 1);
   if (start > static_cast<int64_t>(text.size())) return Value::string(u"");
   int64_t count = ctx.integer(2, static_cast<int64_t>(text.size()));
@@ -106,7 +106,7 @@ Value builtin_chknum(BuiltinContext& ctx) {
 
 // VAL(text, flag)
 Value builtin_val(BuiltinContext& ctx) {
-  std::u16string text = ctx.text(0);
+  std::u16string text(ctx.text(0));
   if (!text.empty() && text.front() == k_full_width_blank) text.front() = u' ';
   if (!text.empty() && text.back() == k_full_width_blank) text.back() = u' ';
   std::erase(text, u',');
@@ -144,16 +144,16 @@ Value builtin_chr(BuiltinContext& ctx) {
 
 // ASC(text)
 Value builtin_asc(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   return Value::i4(text.empty() ? 0 : text[0]);
 }
 
 // CHGMOJ(text, old, new) and REPLACE: every occurrence; an empty old text
 // changes nothing.
 Value builtin_chgmoj(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
-  const std::u16string& old_text = ctx.text(1);
-  const std::u16string& new_text = ctx.given(2) ? ctx.text(2) : std::u16string();
+  std::u16string_view text = ctx.text(0);
+  std::u16string_view old_text = ctx.text(1);
+  std::u16string_view new_text = ctx.given(2) ? ctx.text(2) : std::u16string_view();
   if (old_text.empty()) return ctx.text_value(0);
   // Without SAMESTR the search runs over the upper-cased text, made a block
   // at a time; its positions are positions in the text.
@@ -175,7 +175,7 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
 
 // BETWEENSTR(text, from, to, n)
 Value builtin_betweenstr(BuiltinContext& ctx) {
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   std::u16string hay = search_form(ctx, text);
   std::u16string from = search_form(ctx, ctx.text(1));
   std::u16string to = ctx.given(2) ? search_form(ctx, ctx.text(2)) : std::u16string();
@@ -266,7 +266,7 @@ Value builtin_format(BuiltinContext& ctx) {
     if (text.size() < width) text.insert(0, width - text.size(), u' ');
     return Value::string(text);
   }
-  const std::u16string& text = ctx.text(0);
+  std::u16string_view text = ctx.text(0);
   if (width == 0 || text.empty()) return Value::string(text);
   std::u16string out;
   while (out.size() < width) out += text;
@@ -281,7 +281,7 @@ Value builtin_token(BuiltinContext& ctx) {
   Value current = ctx.interpreter.store().read(ctx.frame, ref->name, ref->indices);
   if (ctx.frame.error) return ctx.failed = true, failed_result();
   std::u16string source = argument_text(current);
-  const std::u16string& delimiters = ctx.text(0);
+  std::u16string_view delimiters = ctx.text(0);
   bool quotes = ctx.integer(3) != 0;
   bool quoted = false;
   size_t cut = source.size();

@@ -177,7 +177,7 @@ Value builtin_getstr(BuiltinContext& ctx) {
 Value builtin_sendstr(BuiltinContext& ctx) {
   Interpreter& interpreter = ctx.interpreter;
   int32_t id = gui::window_argument(ctx, 0);
-  std::u16string text = ctx.text(1);
+  std::u16string text(ctx.text(1));
   if (id == 0) {
     write_clipboard(interpreter, text);
     return Value::empty();

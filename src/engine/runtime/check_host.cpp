@@ -290,7 +290,7 @@ bool CheckHost::dotted_read(const NameRef& ref) {
     if (m_frame->with_stack.empty()) return fail(u"SyntaxError-105");
     const Value& subject = m_frame->with_subject;
     if (!subject.is_string() || !program().is_module(subject.as_string())) return true;  // a COM member
-    std::u16string qualified = subject.as_string() + name;
+    std::u16string qualified = std::u16string(subject.as_string()).append(name);
     return module_member_exists(qualified) || fail(message(MessageId::NotDefined, qualified));
   }
   if (starts_with(name, u"THIS.")) {
@@ -534,7 +534,7 @@ bool CheckHost::member_target(std::u16string_view left, const CompiledExpression
     if (m_frame->with_stack.empty()) return fail(u"SyntaxError-105");
     const Value& subject = m_frame->with_subject;
     if (!subject.is_string() || !program().is_module(subject.as_string())) return true;  // a COM property
-    qualified = subject.as_string() + name;
+    qualified = std::u16string(subject.as_string()).append(name);
   } else if (starts_with(name, u"THIS.")) {
     if (m_frame->module_name.empty()) return fail(message(MessageId::NotDefined, name));
     qualified = m_frame->module_name + name.substr(4);

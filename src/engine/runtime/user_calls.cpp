@@ -116,7 +116,7 @@ int32_t Interpreter::find_function(std::u16string_view written, const CallFrame&
     std::u16string completed;
     if (!name.empty() && name[0] == u'.') {
       if (frame.with_subject.is_string() && m_program.is_module(frame.with_subject.as_string()))
-        completed = frame.with_subject.as_string() + std::u16string(name);
+        completed = std::u16string(frame.with_subject.as_string()).append(name);
     } else if (starts_with(name, u"THIS.")) {
       completed = frame.module_name + std::u16string(name.substr(4));
     } else if (starts_with(name, u"GLOBAL.")) {

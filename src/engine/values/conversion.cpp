@@ -3,6 +3,7 @@
 #include "engine/values/conversion.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -43,11 +44,11 @@ WholeNumber integer_of(const Value& value) {
 }
 
 // The text that a string kind holds; nothing for the other kinds.
-const std::u16string* text_of(const Value& value, std::u16string& decoded) {
-  if (value.is_string()) return &value.as_string();
-  if (!value.is_ansi_string()) return nullptr;
+std::optional<std::u16string_view> text_of(const Value& value, std::u16string& decoded) {
+  if (value.is_string()) return value.as_string();
+  if (!value.is_ansi_string()) return std::nullopt;
   decoded = platform::ansi_to_utf16(value.as_ansi_string());
-  return &decoded;
+  return std::u16string_view(decoded);
 }
 
 // [value] as an exact whole number, the way the integer kinds take it.
@@ -69,7 +70,7 @@ Converted<WholeNumber> to_whole(const Value& value, ConversionLocale locale) {
       break;
   }
   std::u16string decoded;
-  if (const std::u16string* text = text_of(value, decoded)) return text_to_whole(*text, locale, 0);
+  if (std::optional<std::u16string_view> text = text_of(value, decoded)) return text_to_whole(*text, locale, 0);
   return k_mismatch;
 }
 
@@ -120,7 +121,7 @@ Converted<double> to_double(const Value& value, ConversionLocale locale) {
       break;
   }
   std::u16string decoded;
-  if (const std::u16string* text = text_of(value, decoded)) return text_to_double(*text, locale);
+  if (std::optional<std::u16string_view> text = text_of(value, decoded)) return text_to_double(*text, locale);
   return k_mismatch;
 }
 
@@ -156,7 +157,7 @@ Converted<int64_t> to_currency(const Value& value, ConversionLocale locale) {
       break;
   }
   std::u16string decoded;
-  const std::u16string* text = text_of(value, decoded);
+  std::optional<std::u16string_view> text = text_of(value, decoded);
   Converted<WholeNumber> whole = text ? text_to_whole(*text, locale, 4) : to_whole(value, locale);
   if (!whole) return whole.error();
   WholeNumber scaled = *whole;
@@ -168,7 +169,7 @@ Converted<int64_t> to_currency(const Value& value, ConversionLocale locale) {
 Converted<double> to_date(const Value& value, ConversionLocale locale) {
   if (value.is(VarType::Date)) return value.as_r8();
   std::u16string decoded;
-  if (const std::u16string* text = text_of(value, decoded)) return text_to_date(*text, locale);
+  if (std::optional<std::u16string_view> text = text_of(value, decoded)) return text_to_date(*text, locale);
   Converted<double> number = to_double(value, locale);
   if (!number) return number.error();
   if (!(*number > k_first_date - 1 && *number < k_last_date + 1)) return k_overflow;
@@ -193,7 +194,7 @@ Converted<bool> to_bool(const Value& value, ConversionLocale locale) {
       break;
   }
   std::u16string decoded;
-  if (const std::u16string* text = text_of(value, decoded)) return text_to_bool(*text, locale);
+  if (std::optional<std::u16string_view> text = text_of(value, decoded)) return text_to_bool(*text, locale);
   return k_mismatch;
 }
 
@@ -219,7 +220,7 @@ Converted<std::u16string> to_text(const Value& value, ConversionLocale locale) {
     case VarType::Bool:
       return std::u16string(value.bool_word() != 0 ? u"True" : u"False");
     case VarType::String:
-      return value.as_string();
+      return std::u16string(value.as_string());
     case VarType::AnsiString:
       return platform::ansi_to_utf16(value.as_ansi_string());
     default:

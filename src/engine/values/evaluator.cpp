@@ -317,10 +317,9 @@ Value Evaluator::joined(const Value& l, const Value& r) {
   std::u16string x_holder, y_holder;
   std::u16string_view x, y;
   if (!text_in_place(l, x_holder, x) || !text_in_place(r, y_holder, y) || too_long(x.size(), y.size())) return fail();
-  std::u16string sum;
-  sum.reserve(x.size() + y.size());
-  sum.append(x).append(y);
-  Value out = Value::string(std::move(sum));
+  char16_t* units = nullptr;
+  Value out = Value::string_to_fill(x.size() + y.size(), units);
+  std::copy(y.begin(), y.end(), std::copy(x.begin(), x.end(), units));
   // Two parts without an escape make a sum without one, unless the mark
   // forms where they meet.
   if (escape_free_part(l) && escape_free_part(r) && !(x.ends_with(u'<') && y.starts_with(u'#')))
@@ -456,7 +455,7 @@ EvalResult evaluate_part(const ExprNode& node, EvalHost& host) {
   Value v = evaluator.run(node);
   if (evaluator.failed()) return {Value::byte(0), true};
   if (v.is_string() && !v.string_escape_free() && holds_escape_mark(v.as_string()))
-    expand_escapes_in_place(v.mutable_string(), host.options().special_char);
+    v = Value::string(expand_escapes(v.as_string(), host.options().special_char));
   return {std::move(v), false};
 }
 
@@ -475,7 +474,7 @@ namespace {
 // expanded, or the text is marked as holding none.
 void finish_string(Value& v, const EvalOptions& options) {
   if (v.string_escape_free()) return;  // looked at when it was made
-  if (holds_escape_mark(v.as_string())) expand_escapes_in_place(v.mutable_string(), options.special_char);
+  if (holds_escape_mark(v.as_string())) v = Value::string(expand_escapes(v.as_string(), options.special_char));
   else v.mark_string_escape_free();
 }
 
@@ -529,20 +528,20 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
   Value* held = nullptr;
   if (!failed && host.current_line() == line) {
     held = target.value();
-    if (!held || !held->is_string() || !left.is_string() || &held->as_string() != &left.as_string() ||
+    if (!held || !held->is_string() || !left.is_string() || !held->same_string_buffer(left) ||
         !evaluator.appended_text(left, right, text))
       held = nullptr;
   }
   if (held) {
     bool clean = held->string_escape_free();
     left = Value();  // the variable alone may hold the text now
-    std::u16string& buffer = held->mutable_string(held->as_string().size() + text.as_string().size());
-    size_t from = buffer.size();
-    buffer += text.as_string();
+    size_t from = held->as_string().size();
+    held->append_string(text.as_string());
     // A text known to be free of escapes can only gain one in the new part
     // or where it meets the old one.
     size_t scan = clean && from > 0 ? from - 1 : 0;
-    if (holds_escape_mark(buffer, scan)) expand_escapes_in_place(buffer, host.options().special_char);
+    if (holds_escape_mark(held->as_string(), scan))
+      *held = Value::string(expand_escapes(held->as_string(), host.options().special_char));
     else held->mark_string_escape_free();
     stored = true;
     return {Value(), false};

@@ -2,6 +2,9 @@
 #include "engine/values/value.h"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
 
 namespace vesk {
 
@@ -19,10 +22,39 @@ Value Value::date(double v) {
   return out;
 }
 
-Value Value::string(std::u16string text) {
+StringData* StringData::make_uninitialised(size_t length, size_t capacity) {
+  capacity = std::max(capacity, length);
+  if (capacity >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+  void* block = ::operator new(sizeof(StringData) + (capacity + 1) * sizeof(char16_t));
+  StringData* data = new (block) StringData(static_cast<uint32_t>(length), static_cast<uint32_t>(capacity));
+  data->units()[length] = u'\0';
+  return data;
+}
+
+StringData* StringData::make(std::u16string_view text, size_t capacity) {
+  StringData* data = make_uninitialised(text.size(), capacity);
+  if (!text.empty()) std::memcpy(data->units(), text.data(), text.size() * sizeof(char16_t));
+  return data;
+}
+
+void StringData::append_within(std::u16string_view tail) {
+  if (!tail.empty()) std::memcpy(units() + m_length, tail.data(), tail.size() * sizeof(char16_t));
+  m_length += static_cast<uint32_t>(tail.size());
+  units()[m_length] = u'\0';
+}
+
+Value Value::string(std::u16string_view text) {
   Value out;
   out.m_type = VarType::String;
-  out.m_u.string = new StringData(std::move(text));
+  out.m_u.string = StringData::make(text);
+  return out;
+}
+
+Value Value::string_to_fill(size_t length, char16_t*& units, size_t capacity) {
+  Value out;
+  out.m_type = VarType::String;
+  out.m_u.string = StringData::make_uninitialised(length, capacity);
+  units = out.m_u.string->units();
   return out;
 }
 
@@ -100,17 +132,23 @@ ArrayData& Value::mutable_array() {
   return *m_u.array;
 }
 
-std::u16string& Value::mutable_string(size_t capacity) {
-  if (!m_u.string->is_unique()) {
-    std::u16string text;
-    text.reserve(std::max(capacity, m_u.string->text.size()));
-    text.append(m_u.string->text);
-    StringData* copy = new StringData(std::move(text));
-    m_u.string->release();
-    m_u.string = copy;
+void Value::append_string(std::u16string_view tail) {
+  StringData* held = m_u.string;
+  size_t needed = held->length() + tail.size();
+  if (held->is_unique() && needed <= held->capacity()) {
+    held->append_within(tail);  // [tail] may be this text: it ends where the append begins
+  } else {
+    // A shared buffer is copied at the size needed; one that has run out
+    // of room gets half again as much, so a loop of appends copies a
+    // logarithmic number of times. The old buffer lives until [tail],
+    // which may be part of it, has been copied.
+    size_t room = held->is_unique() ? needed + needed / 2 + 8 : needed;
+    StringData* copy = StringData::make(held->view(), room);
+    copy->append_within(tail);
+    held->release();
+    m_u.string = held = copy;
   }
-  m_u.string->escape_free = false;
-  return m_u.string->text;
+  held->escape_free = false;
 }
 
 }  // namespace vesk

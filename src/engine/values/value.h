@@ -66,13 +66,33 @@ class ComObject : public RefCounted {
   virtual uint32_t identity() const = 0;
 };
 
-// A wide string buffer shared between values.
-struct StringData : RefCounted {
-  explicit StringData(std::u16string t) : text(std::move(t)) {}
-  std::u16string text;
+// A wide string buffer shared between values. The units follow the header
+// in the same allocation, with a NUL after the last, so a string value costs
+// one allocation and its text can go to a system call as it is.
+class StringData : public RefCounted {
+ public:
+  // A holder of [text] with room for [capacity] units (at least the text's).
+  static StringData* make(std::u16string_view text, size_t capacity = 0);
+  // A holder of [length] units that the caller fills (through units()).
+  static StringData* make_uninitialised(size_t length, size_t capacity = 0);
+  static void operator delete(void* p) { ::operator delete(p); }
+
+  std::u16string_view view() const { return {units(), m_length}; }
+  const char16_t* units() const { return reinterpret_cast<const char16_t*>(this + 1); }
+  char16_t* units() { return reinterpret_cast<char16_t*>(this + 1); }
+  size_t length() const { return m_length; }
+  size_t capacity() const { return m_capacity; }
+  // Appends [tail] in place; the caller has made sure that it fits.
+  void append_within(std::u16string_view tail);
+
   // The text is known to hold no "<#" escape. Only a holder that owns the
-  // buffer alone sets it; every write through mutable_string() clears it.
+  // buffer alone sets it; every write in place clears it.
   bool escape_free = false;
+
+ private:
+  StringData(uint32_t length, uint32_t capacity) : m_length(length), m_capacity(capacity) {}
+  uint32_t m_length;
+  uint32_t m_capacity;
 };
 
 // A native 8-bit string buffer (bytes in the ANSI code page).
@@ -157,9 +177,12 @@ class Value {
   static Value currency(int64_t scaled) { return scalar(VarType::Currency, scaled); }
   // An OLE date: days since 1899-12-30, the time as the fraction.
   static Value date(double v);
-  static Value string(std::u16string text);
-  static Value string(std::u16string_view text) { return string(std::u16string(text)); }
-  static Value string(const char16_t* text) { return string(std::u16string(text)); }
+  static Value string(std::u16string_view text);
+  static Value string(const std::u16string& text) { return string(std::u16string_view(text)); }
+  static Value string(const char16_t* text) { return string(std::u16string_view(text)); }
+  // A string of [length] units that the caller writes through [units]
+  // before the value is read; [capacity] leaves room for appends.
+  static Value string_to_fill(size_t length, char16_t*& units, size_t capacity = 0);
   static Value ansi_string(std::string bytes);
   static Value object(Ref<ComObject> object);
   static Value nothing() { return scalar(VarType::Object, 0); }
@@ -201,18 +224,21 @@ class Value {
   float as_r4() const { return m_u.r4; }
   int16_t bool_word() const { return static_cast<int16_t>(m_u.i8); }
   int32_t error_code() const { return static_cast<int32_t>(m_u.i8); }
-  const std::u16string& as_string() const { return m_u.string->text; }
+  std::u16string_view as_string() const { return m_u.string->view(); }
+  // The string's units with a NUL after them, for a system call.
+  const char16_t* string_c_str() const { return m_u.string->units(); }
+  // Whether two string values share one buffer.
+  bool same_string_buffer(const Value& o) const { return m_u.string == o.m_u.string; }
   const std::string& as_ansi_string() const { return m_u.ansi->bytes; }
   ComObject* as_object() const { return m_u.object; }
   const ArrayData& as_array() const { return *m_u.array; }
 
   // The array for writing: copied first when another value shares it.
   ArrayData& mutable_array();
-  // The string for writing, copied first when shared.
-  std::u16string& mutable_string() { return mutable_string(0); }
-  // The same; a buffer that has to be copied first is made with room for
-  // [capacity] units, so an append that follows does not copy it again.
-  std::u16string& mutable_string(size_t capacity);
+  // Appends [tail] to the string in place, first copying a buffer that is
+  // shared or too small (with room to spare, so appends in a loop copy
+  // rarely). Clears the escape mark.
+  void append_string(std::u16string_view tail);
   // Whether the string's text is known to hold no "<#" escape, and marking
   // it so (only when this value alone holds the buffer).
   bool string_escape_free() const { return m_u.string->escape_free; }

@@ -304,7 +304,7 @@ std::optional<std::u16string> VariableStore::qualified_name(std::u16string_view 
   if (frame.module_name.empty() && !dotted) return std::nullopt;
   if (!name.empty() && name[0] == u'.') {
     if (!frame.with_subject.is_string()) return std::u16string();  // the lookup fails
-    return frame.with_subject.as_string() + std::u16string(name);
+    return std::u16string(frame.with_subject.as_string()).append(name);
   }
   if (starts_with(name, u"THIS.")) return frame.module_name + std::u16string(name.substr(4));
   if (dotted) return std::u16string(name);

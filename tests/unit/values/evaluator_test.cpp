@@ -58,7 +58,7 @@ class Expressions : public ::testing::Test {
     EvalResult r = eval(expression);
     EXPECT_FALSE(r.failed) << utf16_to_utf8(expression);
     EXPECT_TRUE(r.value.is_string()) << utf16_to_utf8(expression);
-    return r.value.is_string() ? r.value.as_string() : u"";
+    return r.value.is_string() ? std::u16string(r.value.as_string()) : u"";
   }
   bool truth(std::u16string_view expression) {
     EvalResult r = eval(expression);

@@ -239,7 +239,7 @@ TEST(HashTable, AssignMakesAnIndependentCopy) {
   EXPECT_EQ(copy.options(), k_hash_sort);
   EXPECT_EQ(copy.bucket_count(), original.bucket_count());
   EXPECT_EQ(keys_of(copy), u"x,y");
-  copy.find(u"X")->mutable_string() += u"!";
+  copy.find(u"X")->append_string(u"!");
   copy.put(u"a", Value::r8(1));
   copy.remove(u"y");
   EXPECT_EQ(keys_of(copy), u"a,x");
