@@ -45,27 +45,59 @@ size_t find_text(std::u16string_view text, std::u16string_view pattern, size_t f
   return std::u16string_view::npos;
 }
 
-void UpperCaseFinder::load(size_t start) {
-  m_start = start;
-  m_block = unicode_upper(m_text.substr(start, std::max(k_block, 2 * m_pattern.size())));
+size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t count, size_t from) {
+  if (count == 1) return find_unit(text, units[0], from);
+  const char16_t* p = text.data();
+  size_t n = text.size(), i = from;
+  if (i >= n) return std::u16string_view::npos;
+#if defined(__SSE2__)
+  __m128i wanted[4];
+  for (size_t k = 0; k < 4; ++k) wanted[k] = _mm_set1_epi16(static_cast<short>(units[k < count ? k : 0]));
+  for (; i + 8 <= n; i += 8) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, wanted[0]), _mm_cmpeq_epi16(block, wanted[1])),
+                               _mm_or_si128(_mm_cmpeq_epi16(block, wanted[2]), _mm_cmpeq_epi16(block, wanted[3])));
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+  }
+#endif
+  for (; i < n; ++i)
+    for (size_t k = 0; k < count; ++k)
+      if (p[i] == units[k]) return i;
+  return std::u16string_view::npos;
 }
 
-size_t UpperCaseFinder::find(size_t from) {
-  const size_t n = m_pattern.size();
-  for (;;) {
-    if (from > m_text.size() || m_text.size() - from < n) return std::u16string_view::npos;
-    size_t end = m_start + m_block.size();
-    // The block must hold [from] and, unless it reaches the end, a whole
-    // pattern's length after it.
-    if (from < m_start || from >= end || (end - from < n && end < m_text.size())) {
-      load(from);
-      end = m_start + m_block.size();
-    }
-    size_t at = find_text(m_block, m_pattern, from - m_start);
-    if (at != std::u16string_view::npos) return m_start + at;
-    if (end == m_text.size()) return std::u16string_view::npos;
-    from = end - n + 1;  // the first start whose match the block could not hold
+UpperCaseFinder::UpperCaseFinder(std::u16string_view text, std::u16string_view pattern)
+    : m_text(text), m_pattern(pattern) {
+  if (!pattern.empty()) m_start_count = unicode_upper_preimage(pattern[0], m_starts, k_max_starts);
+}
+
+bool UpperCaseFinder::matches_at(size_t at) const {
+  for (size_t j = 0; j < m_pattern.size(); ++j) {
+    char16_t c = m_text[at + j];
+    // OPTIMIZATION: ASCII is upper-cased here, without the table's call.
+    char16_t upper = c >= 0x80 ? unicode_upper(c) : (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    if (upper != m_pattern[j]) return false;
   }
+  return true;
+}
+
+size_t UpperCaseFinder::find(size_t from) const {
+  const size_t n = m_pattern.size();
+  if (n == 0) return from <= m_text.size() ? from : std::u16string_view::npos;
+  if (n > m_text.size() || m_start_count == 0) return std::u16string_view::npos;
+  // Where the pattern may start.
+  std::u16string_view starts = m_text.substr(0, m_text.size() - n + 1);
+  if (m_start_count > k_max_starts) {
+    for (size_t at = from; at < starts.size(); ++at)
+      if (matches_at(at)) return at;
+    return std::u16string_view::npos;
+  }
+  for (size_t at = find_any_unit(starts, m_starts, m_start_count, from); at != std::u16string_view::npos;
+       at = find_any_unit(starts, m_starts, m_start_count, at + 1)) {
+    if (matches_at(at)) return at;
+  }
+  return std::u16string_view::npos;
 }
 
 }  // namespace vesk

@@ -14,25 +14,30 @@ size_t find_unit(std::u16string_view text, char16_t unit, size_t from = 0);
 // the same answers as std::u16string_view::find.
 size_t find_text(std::u16string_view text, std::u16string_view pattern, size_t from = 0);
 
+// The first position at or after [from] that holds one of [units] (one to
+// four of them), or npos.
+size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t count, size_t from = 0);
+
 // Finds an upper-cased [pattern] in the upper-cased form of [text] without
-// making that form whole: the text is upper-cased a block at a time as the
-// search moves on, so a search through megabytes needs no second copy of
-// them. Upper-casing maps unit to unit, so a position in the searched form
-// is the position in the text. Both views must outlive the finder.
+// making that form: a match can only start at a unit that upper-cases to
+// the pattern's first (found a block at a time), and only there are the
+// rest of the units upper-cased and compared. Upper-casing maps unit to
+// unit, so a position in the searched form is the position in the text.
+// Both views must outlive the finder.
 class UpperCaseFinder {
  public:
-  UpperCaseFinder(std::u16string_view text, std::u16string_view pattern) : m_text(text), m_pattern(pattern) {}
+  UpperCaseFinder(std::u16string_view text, std::u16string_view pattern);
   // As find_text() over the upper-cased text.
-  size_t find(size_t from);
+  size_t find(size_t from) const;
 
  private:
-  static constexpr size_t k_block = 1 << 16;  // units upper-cased at a time
-  void load(size_t start);
+  static constexpr size_t k_max_starts = 4;  // start units searched for at once
+  bool matches_at(size_t at) const;
 
   std::u16string_view m_text;
   std::u16string_view m_pattern;
-  std::u16string m_block;  // the text's units from m_start on, upper-cased; none yet
-  size_t m_start = 0;
+  char16_t m_starts[k_max_starts] = {};
+  size_t m_start_count = 0;  // how many units upper-case to the first; more than the array holds is possible
 };
 
 // True when [text] holds the escape mark "<#" starting at or after [from].

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <vector>
 
 namespace vesk {
 namespace {
@@ -44,6 +45,50 @@ char16_t unicode_upper(char16_t c) {
   const CaseRange& r = *(after - 1);
   if (c > r.last || (c - r.first) % r.step != 0) return c;
   return static_cast<char16_t>(c + r.delta);
+}
+
+namespace {
+
+// Every unit that upper-cases to another, keyed by that other: the table
+// read backwards.
+struct UpperPair {
+  char16_t upper;
+  char16_t unit;
+  bool operator<(const UpperPair& o) const { return upper != o.upper ? upper < o.upper : unit < o.unit; }
+};
+
+const std::vector<UpperPair>& upper_pairs() {
+  static const std::vector<UpperPair> pairs = [] {
+    std::vector<UpperPair> all;
+    for (const CaseRange& r : k_upper_ranges)
+      for (uint32_t c = r.first; c <= r.last; c += r.step)
+        all.push_back({static_cast<char16_t>(static_cast<int32_t>(c) + r.delta), static_cast<char16_t>(c)});
+    std::sort(all.begin(), all.end());
+    return all;
+  }();
+  return pairs;
+}
+
+}  // namespace
+
+size_t unicode_upper_preimage(char16_t upper, char16_t* out, size_t max) {
+  const std::vector<UpperPair>& pairs = upper_pairs();
+  auto first = std::lower_bound(pairs.begin(), pairs.end(), UpperPair{upper, 0});
+  size_t count = 0;
+  auto put = [&](char16_t unit) {
+    if (count < max) out[count] = unit;
+    ++count;
+  };
+  bool self = unicode_upper(upper) == upper;
+  for (auto it = first; it != pairs.end() && it->upper == upper; ++it) {
+    if (self && upper < it->unit) {
+      put(upper);
+      self = false;
+    }
+    put(it->unit);
+  }
+  if (self) put(upper);
+  return count;
 }
 
 // OPTIMIZATION: a first pass maps a to z alone, eight units at a time

@@ -16,6 +16,11 @@ namespace vesk {
 // The upper-case form of the UTF-16 unit [c]; [c] itself when it has none.
 char16_t unicode_upper(char16_t c);
 
+// The units that upper-case to [upper], in ascending order ([upper] among
+// them when it is its own upper case). Writes at most [max] of them to
+// [out] and returns how many there are.
+size_t unicode_upper_preimage(char16_t upper, char16_t* out, size_t max);
+
 // Upper-cases every unit of [text].
 std::u16string unicode_upper(std::u16string_view text);
 

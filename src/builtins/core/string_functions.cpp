@@ -1,9 +1,12 @@
 // The string built-ins: COPY, LENGTH, POS, CHKNUM, VAL, TRIM, CHR, ASC,
 // CHGMOJ/REPLACE, BETWEENSTR, FORMAT, TOKEN and STRCONV.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "builtins/core/builtin_context.h"
 #include "builtins/core/text_mapping.h"
@@ -155,22 +158,28 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
   std::u16string_view old_text = ctx.text(1);
   std::u16string_view new_text = ctx.given(2) ? ctx.text(2) : std::u16string_view();
   if (old_text.empty()) return ctx.text_value(0);
-  // Without SAMESTR the search runs over the upper-cased text, made a block
-  // at a time; its positions are positions in the text.
+  // Without SAMESTR the search is one over the upper-cased text (without
+  // making it); its positions are positions in the text.
   std::u16string needle = search_form(ctx, old_text);
   UpperCaseFinder upper(text, needle);
   auto next = [&](size_t from) { return ctx.same_str() ? find_text(text, needle, from) : upper.find(from); };
-  size_t at = next(0);
-  if (at == std::u16string::npos) return ctx.text_value(0);  // nothing changes: the text as it came
-  std::u16string out;
-  out.reserve(text.size());
+  std::vector<size_t> found;
+  for (size_t at = next(0); at != std::u16string::npos; at = next(at + needle.size())) found.push_back(at);
+  if (found.empty()) return ctx.text_value(0);  // nothing changes: the text as it came
+  // The matches are counted first, so the result is written once, in place.
+  size_t kept = text.size() - found.size() * needle.size(), added = 0, length = 0;
+  if (__builtin_mul_overflow(found.size(), new_text.size(), &added) || __builtin_add_overflow(kept, added, &length))
+    throw std::bad_alloc();  // reported as the run being out of memory
+  char16_t* out = nullptr;
+  Value result = Value::string_to_fill(length, out);
   size_t from = 0;
-  for (; at != std::u16string::npos; at = next(from)) {
-    out.append(text, from, at - from).append(new_text);
+  for (size_t at : found) {
+    out = std::copy(text.begin() + static_cast<std::ptrdiff_t>(from), text.begin() + static_cast<std::ptrdiff_t>(at), out);
+    out = std::copy(new_text.begin(), new_text.end(), out);
     from = at + needle.size();
   }
-  out.append(text, from);
-  return Value::string(std::move(out));
+  std::copy(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), out);
+  return result;
 }
 
 // BETWEENSTR(text, from, to, n)

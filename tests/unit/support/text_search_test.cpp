@@ -1,8 +1,11 @@
 // The block-wise search answers as std::u16string_view::find does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/text_search.h"
 #include "support/unicode_case.h"
@@ -42,23 +45,20 @@ TEST(TextSearch, FindsAtBlockEdgesAndTheEnd) {
   EXPECT_EQ(find_unit(u"\u8000\uFFFF\u8001aaaaaaaa\uFFFF", u'\uFFFF', 2), 11u);
 }
 
-// The upper-cased search is made a block of 65,536 units at a time: every
-// match is found, also one that straddles a block's edge, with the text's
-// own positions, exactly as a search over the whole upper-cased text.
+// The upper-cased search looks for the units that upper-case to the
+// pattern's first and compares the rest there: every match is found with
+// the text's own positions, exactly as a search over the whole upper-cased
+// text, for letters with one, two and three lower forms and for a unit that
+// nothing upper-cases to.
 TEST(UpperCaseFinder, AnswersAsASearchOfTheWholeUpperCasedText) {
   std::mt19937 random(11);
-  for (int round = 0; round < 6; ++round) {
+  const std::u16string alphabet = u"ab\u00e9\u00c9xX\u03c3\u03c2\u03a3\u0131iI<";
+  const std::u16string patterns[] = {u"AB\u00c9", u"\u03a3A", u"\u00c9", u"XI", u"I\u03a3X", u"<A", u"\u0131X"};
+  for (int round = 0; round < 14; ++round) {
     std::u16string text;
-    size_t length = 65536 * 2 + random() % 3000;
-    for (size_t i = 0; i < length; ++i) text.push_back(u"ab\u00e9\u00c9x"[random() % 5]);
-    std::u16string pattern = round < 3 ? u"AB\u00c9" : std::u16string(200 + random() % 70000, u'X');
-    if (round >= 3) {
-      // A long run of x that ends past the first block's edge.
-      for (size_t i = 65536 - 150; i < 65536 + pattern.size(); ++i) text[i] = u'x';
-    } else {
-      text.replace(65536 - 1, 3, u"aB\u00e9");  // straddles the edge by one unit
-      text.replace(65536 - 2, 3, u"Ab\u00c9");
-    }
+    size_t length = 5000 + random() % 3000;
+    for (size_t i = 0; i < length; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+    std::u16string pattern = patterns[round % std::size(patterns)];
     std::u16string whole = unicode_upper(text);
     UpperCaseFinder finder(text, pattern);
     size_t from = 0, found = 0;
@@ -73,6 +73,22 @@ TEST(UpperCaseFinder, AnswersAsASearchOfTheWholeUpperCasedText) {
     // A start past the end, and a search that goes back to the start.
     EXPECT_EQ(finder.find(text.size() + 1), std::u16string::npos);
     EXPECT_EQ(finder.find(0), std::u16string_view(whole).find(pattern));
+  }
+  // A pattern whose first unit is no unit's upper case is found nowhere.
+  EXPECT_EQ(UpperCaseFinder(u"abc", u"a").find(0), std::u16string::npos);
+  // The match may end at the text's last unit.
+  EXPECT_EQ(UpperCaseFinder(u"xxab", u"AB").find(0), 2u);
+}
+
+TEST(UnicodeUpperPreimage, ListsExactlyTheUnitsThatUpperCaseToAUnit) {
+  std::vector<std::vector<char16_t>> expected(0x10000);
+  for (uint32_t c = 0; c < 0x10000; ++c) expected[unicode_upper(static_cast<char16_t>(c))].push_back(c);
+  int wrong = 0;
+  for (uint32_t u = 0; u < 0x10000; ++u) {
+    char16_t out[8];
+    size_t count = unicode_upper_preimage(static_cast<char16_t>(u), out, 8);
+    std::vector<char16_t> got(out, out + std::min<size_t>(count, 8));
+    if ((count != expected[u].size() || got != expected[u]) && ++wrong <= 5) ADD_FAILURE() << std::hex << "U+" << u;
   }
 }
 
