@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "support/block_pool.h"
+
 namespace vesk {
 
 Value Value::r4(float v) {
@@ -25,10 +27,16 @@ Value Value::date(double v) {
 StringData* StringData::make_uninitialised(size_t length, size_t capacity) {
   capacity = std::max(capacity, length);
   if (capacity >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-  void* block = ::operator new(sizeof(StringData) + (capacity + 1) * sizeof(char16_t));
+  void* block = allocate_block(block_size(capacity));
   StringData* data = new (block) StringData(static_cast<uint32_t>(length), static_cast<uint32_t>(capacity));
   data->units()[length] = u'\0';
   return data;
+}
+
+void StringData::destroy() const {
+  size_t bytes = block_size(m_capacity);
+  this->~StringData();
+  free_block(const_cast<StringData*>(this), bytes);
 }
 
 StringData* StringData::make(std::u16string_view text, size_t capacity) {
@@ -113,14 +121,8 @@ bool Value::is_numeric_kind() const {
 
 const RefCounted* Value::ref() const {
   if (is_array()) return m_u.array;
-  switch (m_type) {
-    case VarType::String:
-      return m_u.string;
-    case VarType::AnsiString:
-      return m_u.ansi;
-    default:
-      return m_u.object;
-  }
+  // Strings are counted on their own (the callers take them first).
+  return is_ansi_string() ? static_cast<const RefCounted*>(m_u.ansi) : m_u.object;
 }
 
 ArrayData& Value::mutable_array() {

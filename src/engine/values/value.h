@@ -22,6 +22,7 @@
 // only; inside the interpreter this type is the value.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -67,15 +68,24 @@ class ComObject : public RefCounted {
 };
 
 // A wide string buffer shared between values. The units follow the header
-// in the same allocation, with a NUL after the last, so a string value costs
-// one allocation and its text can go to a system call as it is.
-class StringData : public RefCounted {
+// in the same block, with a NUL after the last, so a string value costs one
+// allocation (from the block pool when it is short) and its text can go to a
+// system call as it is. Counted like the other shared parts, but without a
+// virtual destructor: the value knows a string when it sees one.
+class StringData {
  public:
   // A holder of [text] with room for [capacity] units (at least the text's).
   static StringData* make(std::u16string_view text, size_t capacity = 0);
   // A holder of [length] units that the caller fills (through units()).
   static StringData* make_uninitialised(size_t length, size_t capacity = 0);
-  static void operator delete(void* p) { ::operator delete(p); }
+  StringData(const StringData&) = delete;
+  StringData& operator=(const StringData&) = delete;
+
+  void retain() const { m_refs.fetch_add(1, std::memory_order_relaxed); }
+  void release() const {
+    if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy();
+  }
+  bool is_unique() const { return m_refs.load(std::memory_order_acquire) == 1; }
 
   std::u16string_view view() const { return {units(), m_length}; }
   const char16_t* units() const { return reinterpret_cast<const char16_t*>(this + 1); }
@@ -85,14 +95,19 @@ class StringData : public RefCounted {
   // Appends [tail] in place; the caller has made sure that it fits.
   void append_within(std::u16string_view tail);
 
+ private:
+  StringData(uint32_t length, uint32_t capacity) : m_length(length), m_capacity(capacity) {}
+  static size_t block_size(size_t capacity) { return sizeof(StringData) + (capacity + 1) * sizeof(char16_t); }
+  void destroy() const;
+
+  mutable std::atomic<int32_t> m_refs{1};
+  uint32_t m_length;
+  uint32_t m_capacity;
+
+ public:
   // The text is known to hold no "<#" escape. Only a holder that owns the
   // buffer alone sets it; every write in place clears it.
   bool escape_free = false;
-
- private:
-  StringData(uint32_t length, uint32_t capacity) : m_length(length), m_capacity(capacity) {}
-  uint32_t m_length;
-  uint32_t m_capacity;
 };
 
 // A native 8-bit string buffer (bytes in the ANSI code page).
@@ -268,10 +283,12 @@ class Value {
     if (static_cast<uint16_t>(m_type) >= static_cast<uint16_t>(VarType::String)) release_slow();
   }
   void retain_slow() const {
-    if (holds_ref()) ref()->retain();
+    if (is_string()) m_u.string->retain();
+    else if (holds_ref()) ref()->retain();
   }
   void release_slow() {
-    if (holds_ref()) ref()->release();
+    if (is_string()) m_u.string->release();
+    else if (holds_ref()) ref()->release();
   }
 
   VarType m_type;

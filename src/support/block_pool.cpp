@@ -1,0 +1,117 @@
+// Size classes of 16 bytes, each a free list threaded through its free
+// blocks, filled from slabs of 64 KB. One spin lock guards them all: it is
+// held for a handful of instructions, and the interpreter's threads rarely
+// make strings at the same moment.
+#include "support/block_pool.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+namespace vesk {
+namespace {
+
+// Under the address sanitizer every block is the system's, so that a use
+// after free is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool k_pooled = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool k_pooled = false;
+#else
+constexpr bool k_pooled = true;
+#endif
+#else
+constexpr bool k_pooled = true;
+#endif
+
+constexpr size_t k_granule = 16;
+constexpr size_t k_classes = k_max_pooled_block / k_granule;
+constexpr size_t k_slab_bytes = 64 * 1024;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+struct Pool {
+  std::atomic_flag busy = ATOMIC_FLAG_INIT;
+  FreeBlock* free[k_classes] = {};
+  char* slab_next = nullptr;  // the unused rest of the newest slab
+  char* slab_end = nullptr;
+};
+
+// Never destroyed: values may be freed while the process ends.
+Pool& pool() {
+  static Pool* p = new Pool;
+  return *p;
+}
+
+class PoolLock {
+ public:
+  explicit PoolLock(Pool& p) : m_pool(p) {
+    for (int spins = 0; m_pool.busy.test_and_set(std::memory_order_acquire); ++spins)
+      if (spins > 64) std::this_thread::yield();
+  }
+  ~PoolLock() { m_pool.busy.clear(std::memory_order_release); }
+  PoolLock(const PoolLock&) = delete;
+  PoolLock& operator=(const PoolLock&) = delete;
+
+ private:
+  Pool& m_pool;
+};
+
+size_t class_of(size_t bytes) { return (bytes + k_granule - 1) / k_granule - 1; }
+
+}  // namespace
+
+void* allocate_block(size_t bytes) {
+  if (!k_pooled || bytes > k_max_pooled_block || bytes == 0) return ::operator new(bytes);
+  size_t c = class_of(bytes);
+  size_t size = (c + 1) * k_granule;
+  Pool& p = pool();
+  {
+    PoolLock lock(p);
+    if (FreeBlock* block = p.free[c]) {
+      p.free[c] = block->next;
+      return block;
+    }
+    if (static_cast<size_t>(p.slab_end - p.slab_next) >= size) {
+      void* block = p.slab_next;
+      p.slab_next += size;
+      return block;
+    }
+  }
+  // A new slab, taken outside the lock. What was left of the old one is
+  // too small for this block; it goes to the free lists it fits.
+  char* slab = static_cast<char*>(std::malloc(k_slab_bytes));
+  if (!slab) throw std::bad_alloc();
+  PoolLock lock(p);
+  while (p.slab_end - p.slab_next >= static_cast<std::ptrdiff_t>(k_granule)) {
+    size_t rest = static_cast<size_t>(p.slab_end - p.slab_next);
+    size_t fit = rest >= k_max_pooled_block ? k_classes - 1 : rest / k_granule - 1;
+    auto* block = reinterpret_cast<FreeBlock*>(p.slab_next);
+    block->next = p.free[fit];
+    p.free[fit] = block;
+    p.slab_next += (fit + 1) * k_granule;
+  }
+  p.slab_next = slab + size;
+  p.slab_end = slab + k_slab_bytes;
+  return slab;
+}
+
+void free_block(void* block, size_t bytes) {
+  if (!block) return;
+  if (!k_pooled || bytes > k_max_pooled_block || bytes == 0) {
+    ::operator delete(block);
+    return;
+  }
+  size_t c = class_of(bytes);
+  Pool& p = pool();
+  PoolLock lock(p);
+  auto* freed = static_cast<FreeBlock*>(block);
+  freed->next = p.free[c];
+  p.free[c] = freed;
+}
+
+}  // namespace vesk

@@ -1,0 +1,28 @@
+// A pool of small blocks for the holders that scripts make by the hundred
+// thousand (string values): a freed block goes on a free list of its size
+// and the next block of that size is taken from there, so making and
+// dropping a short string costs a few instructions instead of a trip through
+// the system's allocator, and the ends of long runs do not spend their time
+// handing back blocks one by one. Blocks come out of slabs that are kept for
+// the life of the process, as a pool's memory is: a script that held a
+// million short strings at once keeps that memory for the next ones.
+// Safe from any thread: a block may be freed on another thread than the one
+// that took it.
+#pragma once
+
+#include <cstddef>
+
+namespace vesk {
+
+// Blocks up to this many bytes come from the pool; larger ones from the
+// system's allocator (the same calls take both).
+inline constexpr size_t k_max_pooled_block = 256;
+
+// A block of at least [bytes] bytes, aligned for any scalar; throws
+// std::bad_alloc when there is no memory.
+void* allocate_block(size_t bytes);
+
+// Gives back a block from allocate_block() with the same [bytes].
+void free_block(void* block, size_t bytes);
+
+}  // namespace vesk
