@@ -1,0 +1,89 @@
+// The block pool: blocks of every size class never overlap, come back for
+// reuse, and may be freed on another thread than the one that took them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "support/block_pool.h"
+
+namespace vesk {
+namespace {
+
+struct Taken {
+  unsigned char* block;
+  size_t bytes;
+  unsigned char mark;
+};
+
+// Fills each block with its own mark, then checks every mark: a block
+// handed out twice, or one that overlaps its neighbour, shows as a wrong mark.
+bool marks_hold(const std::vector<Taken>& taken) {
+  for (const Taken& t : taken) std::memset(t.block, t.mark, t.bytes);
+  for (const Taken& t : taken)
+    for (size_t i = 0; i < t.bytes; ++i)
+      if (t.block[i] != t.mark) return false;
+  return true;
+}
+
+TEST(BlockPool, BlocksOfEverySizeAreDistinctAndAligned) {
+  std::vector<Taken> taken;
+  for (int round = 0; round < 3; ++round) {
+    for (size_t bytes = 1; bytes <= k_max_pooled_block + 64; bytes += 7)
+      taken.push_back({static_cast<unsigned char*>(allocate_block(bytes)), bytes,
+                       static_cast<unsigned char>(taken.size())});
+  }
+  for (const Taken& t : taken) EXPECT_EQ(reinterpret_cast<uintptr_t>(t.block) % alignof(double), 0u);
+  EXPECT_TRUE(marks_hold(taken));
+  // Every second block goes back and is taken again; the rest keep their marks.
+  std::vector<Taken> kept;
+  for (size_t i = 0; i < taken.size(); ++i) {
+    if (i % 2) free_block(taken[i].block, taken[i].bytes);
+    else kept.push_back(taken[i]);
+  }
+  for (size_t i = 1; i < taken.size(); i += 2)
+    kept.push_back({static_cast<unsigned char*>(allocate_block(taken[i].bytes)), taken[i].bytes,
+                    static_cast<unsigned char>(200 + i % 50)});
+  EXPECT_TRUE(marks_hold(kept));
+  for (const Taken& t : kept) free_block(t.block, t.bytes);
+}
+
+TEST(BlockPool, ThreadsTakeAndFreeEachOthersBlocks) {
+  constexpr int k_threads = 4, k_blocks = 20000;
+  std::vector<std::vector<Taken>> made(k_threads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < k_threads; ++t) {
+    threads.emplace_back([t, &made] {
+      for (int i = 0; i < k_blocks; ++i) {
+        size_t bytes = 8 + static_cast<size_t>((i * 37 + t) % 240);
+        made[t].push_back({static_cast<unsigned char*>(allocate_block(bytes)), bytes, static_cast<unsigned char>(t)});
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  std::vector<Taken> all;
+  for (const auto& list : made) all.insert(all.end(), list.begin(), list.end());
+  EXPECT_TRUE(marks_hold(all));
+  // Each thread frees the blocks another one took, while taking new ones.
+  threads.clear();
+  std::vector<std::vector<Taken>> again(k_threads);
+  for (int t = 0; t < k_threads; ++t) {
+    threads.emplace_back([t, &made, &again] {
+      for (const Taken& b : made[(t + 1) % k_threads]) {
+        free_block(b.block, b.bytes);
+        again[t].push_back({static_cast<unsigned char*>(allocate_block(b.bytes)), b.bytes,
+                            static_cast<unsigned char>(100 + t)});
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  all.clear();
+  for (const auto& list : again) all.insert(all.end(), list.begin(), list.end());
+  EXPECT_TRUE(marks_hold(all));
+  for (const Taken& b : all) free_block(b.block, b.bytes);
+}
+
+}  // namespace
+}  // namespace vesk
