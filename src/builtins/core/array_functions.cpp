@@ -6,6 +6,7 @@
 #include "builtins/core/builtin_context.h"
 #include "engine/runtime/frame_host.h"
 #include "engine/values/conversion.h"
+#include "engine/values/escapes.h"
 #include "support/messages.h"
 #include "support/text_search.h"
 
@@ -73,13 +74,18 @@ Value builtin_split(BuiltinContext& ctx) {
     if (delimiter.empty()) {
       pieces.push_back(Value::string(text));
     } else {
-      std::u16string_view all = text;
+      // The pieces of a text without an escape have none either.
+      bool clean = ctx.text_value(0).string_escape_free();
+      auto piece = [&](std::u16string_view part) {
+        pieces.push_back(Value::string(part));
+        if (clean) pieces.back().mark_string_escape_free();
+      };
       size_t from = 0;
-      for (size_t at = find_text(all, delimiter); at != std::u16string::npos; at = find_text(all, delimiter, from)) {
-        pieces.push_back(Value::string(all.substr(from, at - from)));
+      for (size_t at = find_text(text, delimiter); at != std::u16string::npos; at = find_text(text, delimiter, from)) {
+        piece(text.substr(from, at - from));
         from = at + delimiter.size();
       }
-      pieces.push_back(Value::string(all.substr(from)));
+      piece(text.substr(from));
     }
   }
   return Value::array_of(std::move(pieces));
@@ -95,10 +101,17 @@ Value builtin_join(BuiltinContext& ctx) {
   // The pieces are measured first and the joined text written once: a
   // string element from its own buffer, the others through their text.
   std::vector<std::u16string> converted;
+  bool clean = !holds_escape_mark(separator);  // the parts are without an escape
   auto piece_at = [&](int64_t i, size_t& next_converted) -> std::u16string_view {
     const Value& element = (*elements)[static_cast<size_t>(i)];
-    if (element.is_string()) return element.as_string();
-    if (next_converted == converted.size()) converted.push_back(argument_text(element));
+    if (element.is_string()) {
+      clean = clean && element.string_escape_free();
+      return element.as_string();
+    }
+    if (next_converted == converted.size()) {
+      converted.push_back(argument_text(element));
+      clean = clean && !holds_escape_mark(converted.back());
+    }
     return converted[next_converted++];
   };
   size_t length = 0, count = 0, next = 0;
@@ -109,15 +122,17 @@ Value builtin_join(BuiltinContext& ctx) {
   }
   char16_t* at = nullptr;
   Value out = Value::string_to_fill(length, at);
+  JoiningWriter writer(at);
   bool first = true;
   next = 0;
   for (int64_t i = r.from; i <= r.to; ++i) {
     std::u16string_view piece = piece_at(i, next);
     if (skip_empty && piece.empty()) continue;
-    if (!first) at = std::copy(separator.begin(), separator.end(), at);
-    at = std::copy(piece.begin(), piece.end(), at);
+    if (!first) writer.write(separator);
+    writer.write(piece);
     first = false;
   }
+  if (clean && !writer.mark_formed()) out.mark_string_escape_free();
   return out;
 }
 

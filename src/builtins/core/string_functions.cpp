@@ -11,6 +11,7 @@
 #include "builtins/core/builtin_context.h"
 #include "builtins/core/text_mapping.h"
 #include "engine/values/conversion.h"
+#include "engine/values/escapes.h"
 #include "engine/values/named_constants.h"
 #include "engine/values/numeric_text.h"
 #include "support/messages.h"
@@ -172,13 +173,17 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
     throw std::bad_alloc();  // reported as the run being out of memory
   char16_t* out = nullptr;
   Value result = Value::string_to_fill(length, out);
+  JoiningWriter writer(out);
   size_t from = 0;
   for (size_t at : found) {
-    out = std::copy(text.begin() + static_cast<std::ptrdiff_t>(from), text.begin() + static_cast<std::ptrdiff_t>(at), out);
-    out = std::copy(new_text.begin(), new_text.end(), out);
+    writer.write(text.substr(from, at - from));
+    writer.write(new_text);
     from = at + needle.size();
   }
-  std::copy(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), out);
+  writer.write(text.substr(from));
+  // Without an escape in the text and the new text, one can only form where they meet.
+  if (ctx.text_value(0).string_escape_free() && !holds_escape_mark(new_text) && !writer.mark_formed())
+    result.mark_string_escape_free();
   return result;
 }
 
