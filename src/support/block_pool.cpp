@@ -4,7 +4,9 @@
 // make strings at the same moment.
 #include "support/block_pool.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <new>
 #include <thread>
@@ -63,10 +65,16 @@ class PoolLock {
 
 size_t class_of(size_t bytes) { return (bytes + k_granule - 1) / k_granule - 1; }
 
+bool from_system(size_t bytes) { return !k_pooled || bytes > k_max_pooled_block || bytes == 0; }
+
 }  // namespace
 
 void* allocate_block(size_t bytes) {
-  if (!k_pooled || bytes > k_max_pooled_block || bytes == 0) return ::operator new(bytes);
+  if (from_system(bytes)) {
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (!block) throw std::bad_alloc();
+    return block;
+  }
   size_t c = class_of(bytes);
   size_t size = (c + 1) * k_granule;
   Pool& p = pool();
@@ -102,8 +110,8 @@ void* allocate_block(size_t bytes) {
 
 void free_block(void* block, size_t bytes) {
   if (!block) return;
-  if (!k_pooled || bytes > k_max_pooled_block || bytes == 0) {
-    ::operator delete(block);
+  if (from_system(bytes)) {
+    std::free(block);
     return;
   }
   size_t c = class_of(bytes);
@@ -112,6 +120,18 @@ void free_block(void* block, size_t bytes) {
   auto* freed = static_cast<FreeBlock*>(block);
   freed->next = p.free[c];
   p.free[c] = freed;
+}
+
+void* resize_block(void* block, size_t old_bytes, size_t new_bytes) {
+  if (from_system(old_bytes) && from_system(new_bytes)) {
+    void* moved = std::realloc(block, new_bytes == 0 ? 1 : new_bytes);
+    if (!moved) throw std::bad_alloc();
+    return moved;
+  }
+  void* moved = allocate_block(new_bytes);
+  std::memcpy(moved, block, std::min(old_bytes, new_bytes));
+  free_block(block, old_bytes);
+  return moved;
 }
 
 }  // namespace vesk

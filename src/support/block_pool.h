@@ -25,4 +25,10 @@ void* allocate_block(size_t bytes);
 // Gives back a block from allocate_block() with the same [bytes].
 void free_block(void* block, size_t bytes);
 
+// The block moved to [new_bytes] (its first [old_bytes] kept, as far as
+// they fit); a large block grows in place where the system can do so, so a
+// text that keeps growing is not copied each time. Throws std::bad_alloc
+// and leaves [block] as it was when there is no memory.
+void* resize_block(void* block, size_t old_bytes, size_t new_bytes);
+
 }  // namespace vesk

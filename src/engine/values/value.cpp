@@ -45,6 +45,14 @@ StringData* StringData::make(std::u16string_view text, size_t capacity) {
   return data;
 }
 
+StringData* StringData::grow(StringData* data, size_t capacity) {
+  if (capacity >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+  void* block = resize_block(data, block_size(data->m_capacity), block_size(capacity));
+  data = static_cast<StringData*>(block);
+  data->m_capacity = static_cast<uint32_t>(capacity);
+  return data;
+}
+
 void StringData::append_within(std::u16string_view tail) {
   if (!tail.empty()) std::memcpy(units() + m_length, tail.data(), tail.size() * sizeof(char16_t));
   m_length += static_cast<uint32_t>(tail.size());
@@ -137,15 +145,22 @@ ArrayData& Value::mutable_array() {
 void Value::append_string(std::u16string_view tail) {
   StringData* held = m_u.string;
   size_t needed = held->length() + tail.size();
-  if (held->is_unique() && needed <= held->capacity()) {
-    held->append_within(tail);  // [tail] may be this text: it ends where the append begins
+  if (held->is_unique()) {
+    if (needed > held->capacity()) {
+      // Half again as much room, so a loop of appends grows the buffer a
+      // logarithmic number of times. [tail] may be this very text: it is
+      // found again where the buffer has moved.
+      const char16_t* own = held->units();
+      bool inside = tail.data() >= own && tail.data() < own + held->length();
+      size_t offset = inside ? static_cast<size_t>(tail.data() - own) : 0;
+      m_u.string = held = StringData::grow(held, needed + needed / 2 + 8);
+      if (inside) tail = {held->units() + offset, tail.size()};
+    }
+    held->append_within(tail);  // when [tail] is this text, it ends where the append begins
   } else {
-    // A shared buffer is copied at the size needed; one that has run out
-    // of room gets half again as much, so a loop of appends copies a
-    // logarithmic number of times. The old buffer lives until [tail],
-    // which may be part of it, has been copied.
-    size_t room = held->is_unique() ? needed + needed / 2 + 8 : needed;
-    StringData* copy = StringData::make(held->view(), room);
+    // A shared buffer is copied at the size needed. The old one lives
+    // until [tail], which may be part of it, has been copied.
+    StringData* copy = StringData::make(held->view(), needed);
     copy->append_within(tail);
     held->release();
     m_u.string = held = copy;

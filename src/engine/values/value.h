@@ -94,6 +94,9 @@ class StringData {
   size_t capacity() const { return m_capacity; }
   // Appends [tail] in place; the caller has made sure that it fits.
   void append_within(std::u16string_view tail);
+  // [data], which nobody else holds, moved to room for [capacity] units:
+  // a large block grows where it lies when the system can do so.
+  static StringData* grow(StringData* data, size_t capacity);
 
  private:
   StringData(uint32_t length, uint32_t capacity) : m_length(length), m_capacity(capacity) {}

@@ -2,6 +2,7 @@
 // reuse, and may be freed on another thread than the one that took them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -48,6 +49,19 @@ TEST(BlockPool, BlocksOfEverySizeAreDistinctAndAligned) {
                     static_cast<unsigned char>(200 + i % 50)});
   EXPECT_TRUE(marks_hold(kept));
   for (const Taken& t : kept) free_block(t.block, t.bytes);
+}
+
+TEST(BlockPool, AResizedBlockKeepsItsBytesFromSmallToLargeAndBack) {
+  size_t bytes = 40;
+  auto* block = static_cast<unsigned char*>(allocate_block(bytes));
+  for (size_t i = 0; i < bytes; ++i) block[i] = static_cast<unsigned char>(i);
+  for (size_t next : {size_t{200}, size_t{5000}, size_t{300000}, size_t{64}}) {
+    block = static_cast<unsigned char*>(resize_block(block, bytes, next));
+    for (size_t i = 0; i < std::min<size_t>(40, next); ++i) ASSERT_EQ(block[i], i) << next;
+    std::memset(block + 40, 0xAB, next - 40);
+    bytes = next;
+  }
+  free_block(block, bytes);
 }
 
 TEST(BlockPool, ThreadsTakeAndFreeEachOthersBlocks) {
