@@ -53,6 +53,13 @@ size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t cou
 #if defined(__SSE2__)
   __m128i wanted[4];
   for (size_t k = 0; k < 4; ++k) wanted[k] = _mm_set1_epi16(static_cast<short>(units[k < count ? k : 0]));
+  if (count == 2) {  // a letter's two cases: the common search
+    for (; i + 8 <= n; i += 8) {
+      __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(block, wanted[0]), _mm_cmpeq_epi16(block, wanted[1])));
+      if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    }
+  }
   for (; i + 8 <= n; i += 8) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, wanted[0]), _mm_cmpeq_epi16(block, wanted[1])),
