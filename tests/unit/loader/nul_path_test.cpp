@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "engine/loader/assembly.h"
 #include "platform/platform.h"
@@ -18,7 +19,11 @@ namespace fs = std::filesystem;
 class NulPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_root = fs::temp_directory_path() / "vesk-nul-path";
+    // A folder of each test's own: ctest runs the tests of this file side
+    // by side, and Windows refuses to remove a folder that another process
+    // has as its current one.
+    m_root = fs::temp_directory_path() /
+             ("vesk-nul-path-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(m_root);
     fs::create_directories(m_root);
     m_saved = fs::current_path();
