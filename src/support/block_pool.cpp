@@ -82,6 +82,7 @@ void* allocate_block(size_t bytes) {
     PoolLock lock(p);
     if (FreeBlock* block = p.free[c]) {
       p.free[c] = block->next;
+      block->~FreeBlock();
       return block;
     }
     if (static_cast<size_t>(p.slab_end - p.slab_next) >= size) {
@@ -95,12 +96,17 @@ void* allocate_block(size_t bytes) {
   char* slab = static_cast<char*>(std::malloc(k_slab_bytes));
   if (!slab) throw std::bad_alloc();
   PoolLock lock(p);
+  if (static_cast<size_t>(p.slab_end - p.slab_next) >= size) {
+    // Another thread made a slab meanwhile: this one is not needed.
+    std::free(slab);
+    void* block = p.slab_next;
+    p.slab_next += size;
+    return block;
+  }
   while (p.slab_end - p.slab_next >= static_cast<std::ptrdiff_t>(k_granule)) {
     size_t rest = static_cast<size_t>(p.slab_end - p.slab_next);
     size_t fit = rest >= k_max_pooled_block ? k_classes - 1 : rest / k_granule - 1;
-    auto* block = reinterpret_cast<FreeBlock*>(p.slab_next);
-    block->next = p.free[fit];
-    p.free[fit] = block;
+    p.free[fit] = new (p.slab_next) FreeBlock{p.free[fit]};
     p.slab_next += (fit + 1) * k_granule;
   }
   p.slab_next = slab + size;
@@ -117,9 +123,7 @@ void free_block(void* block, size_t bytes) {
   size_t c = class_of(bytes);
   Pool& p = pool();
   PoolLock lock(p);
-  auto* freed = static_cast<FreeBlock*>(block);
-  freed->next = p.free[c];
-  p.free[c] = freed;
+  p.free[c] = new (block) FreeBlock{p.free[c]};
 }
 
 void* resize_block(void* block, size_t old_bytes, size_t new_bytes) {

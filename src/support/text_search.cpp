@@ -51,6 +51,7 @@ size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t cou
   size_t n = text.size(), i = from;
   if (i >= n) return std::u16string_view::npos;
 #if defined(__SSE2__)
+  if (count > 4) i = n;  // not a search this loop can make: none is found
   __m128i wanted[4];
   for (size_t k = 0; k < 4; ++k) wanted[k] = _mm_set1_epi16(static_cast<short>(units[k < count ? k : 0]));
   if (count == 2) {  // a letter's two cases: the common search

@@ -2,6 +2,7 @@
 // RESIZE, SETCLEAR and SAFEARRAY.
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "builtins/core/builtin_context.h"
 #include "engine/runtime/frame_host.h"
@@ -118,7 +119,9 @@ Value builtin_join(BuiltinContext& ctx) {
   for (int64_t i = r.from; i <= r.to; ++i) {
     std::u16string_view piece = piece_at(i, next);
     if (skip_empty && piece.empty()) continue;
-    length += piece.size() + (count++ > 0 ? separator.size() : 0);
+    size_t joint = count++ > 0 ? separator.size() : 0;
+    if (__builtin_add_overflow(length, piece.size(), &length) || __builtin_add_overflow(length, joint, &length))
+      throw std::bad_alloc();  // reported as the run being out of memory
   }
   char16_t* at = nullptr;
   Value out = Value::string_to_fill(length, at);

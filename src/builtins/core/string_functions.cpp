@@ -164,22 +164,31 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
   std::u16string needle = search_form(ctx, old_text);
   UpperCaseFinder upper(text, needle);
   auto next = [&](size_t from) { return ctx.same_str() ? find_text(text, needle, from) : upper.find(from); };
-  std::vector<size_t> found;
-  for (size_t at = next(0); at != std::u16string::npos; at = next(at + needle.size())) found.push_back(at);
-  if (found.empty()) return ctx.text_value(0);  // nothing changes: the text as it came
   // The matches are counted first, so the result is written once, in place.
-  size_t kept = text.size() - found.size() * needle.size(), added = 0, length = 0;
-  if (__builtin_mul_overflow(found.size(), new_text.size(), &added) || __builtin_add_overflow(kept, added, &length))
+  // The first million positions are kept for the writing; past them (a
+  // text of very many matches) the search is made again, so the positions
+  // never take more memory than a few megabytes.
+  constexpr size_t k_kept_positions = size_t{1} << 20;
+  std::vector<size_t> found;
+  size_t matches = 0;
+  for (size_t at = next(0); at != std::u16string::npos; at = next(at + needle.size()), ++matches)
+    if (found.size() < k_kept_positions) found.push_back(at);
+  if (matches == 0) return ctx.text_value(0);  // nothing changes: the text as it came
+  size_t kept = text.size() - matches * needle.size(), added = 0, length = 0;
+  if (__builtin_mul_overflow(matches, new_text.size(), &added) || __builtin_add_overflow(kept, added, &length))
     throw std::bad_alloc();  // reported as the run being out of memory
   char16_t* out = nullptr;
   Value result = Value::string_to_fill(length, out);
   JoiningWriter writer(out);
   size_t from = 0;
-  for (size_t at : found) {
+  auto replace_at = [&](size_t at) {
     writer.write(text.substr(from, at - from));
     writer.write(new_text);
     from = at + needle.size();
-  }
+  };
+  for (size_t at : found) replace_at(at);
+  if (matches > found.size())
+    for (size_t at = next(from); at != std::u16string::npos; at = next(from)) replace_at(at);
   writer.write(text.substr(from));
   // Without an escape in the text and the new text, one can only form where they meet.
   if (ctx.text_value(0).string_escape_free() && !holds_escape_mark(new_text) && !writer.mark_formed())

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
+#include <cstdint>
 #include <new>
 
 #include "support/block_pool.h"
@@ -26,7 +26,7 @@ Value Value::date(double v) {
 
 StringData* StringData::make_uninitialised(size_t length, size_t capacity) {
   capacity = std::max(capacity, length);
-  if (capacity >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+  if (capacity > k_max_units) throw std::bad_alloc();
   void* block = allocate_block(block_size(capacity));
   StringData* data = new (block) StringData(static_cast<uint32_t>(length), static_cast<uint32_t>(capacity));
   data->units()[length] = u'\0';
@@ -46,11 +46,15 @@ StringData* StringData::make(std::u16string_view text, size_t capacity) {
 }
 
 StringData* StringData::grow(StringData* data, size_t capacity) {
-  if (capacity >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+  if (capacity > k_max_units) throw std::bad_alloc();
+  // The units move with the block; the header is made anew where it lands
+  // (the holder is its one holder's, so its count is one).
+  uint32_t length = data->m_length;
+  bool escape_free = data->escape_free;
   void* block = resize_block(data, block_size(data->m_capacity), block_size(capacity));
-  data = static_cast<StringData*>(block);
-  data->m_capacity = static_cast<uint32_t>(capacity);
-  return data;
+  StringData* moved = new (block) StringData(length, static_cast<uint32_t>(capacity));
+  moved->escape_free = escape_free;
+  return moved;
 }
 
 void StringData::append_within(std::u16string_view tail) {
@@ -150,10 +154,11 @@ void Value::append_string(std::u16string_view tail) {
       // Half again as much room, so a loop of appends grows the buffer a
       // logarithmic number of times. [tail] may be this very text: it is
       // found again where the buffer has moved.
-      const char16_t* own = held->units();
-      bool inside = tail.data() >= own && tail.data() < own + held->length();
-      size_t offset = inside ? static_cast<size_t>(tail.data() - own) : 0;
-      m_u.string = held = StringData::grow(held, needed + needed / 2 + 8);
+      auto own = reinterpret_cast<uintptr_t>(held->units()), at = reinterpret_cast<uintptr_t>(tail.data());
+      bool inside = at >= own && at < own + held->length() * sizeof(char16_t);
+      size_t offset = inside ? (at - own) / sizeof(char16_t) : 0;
+      size_t room = needed + std::min(needed / 2 + 8, StringData::k_max_units - std::min(needed, StringData::k_max_units));
+      m_u.string = held = StringData::grow(held, room);
       if (inside) tail = {held->units() + offset, tail.size()};
     }
     held->append_within(tail);  // when [tail] is this text, it ends where the append begins

@@ -22,6 +22,7 @@
 // only; inside the interpreter this type is the value.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -74,6 +75,11 @@ class ComObject : public RefCounted {
 // virtual destructor: the value knows a string when it sees one.
 class StringData {
  public:
+  // The most units a holder takes: its block size must fit a size_t (on a
+  // 32-bit system too) and its length 32 bits. More throws std::bad_alloc,
+  // which the run reports as being out of memory.
+  static constexpr size_t k_max_units =
+      std::min<size_t>(0xFFFFFFFEu, (SIZE_MAX - 64) / sizeof(char16_t) - 1);
   // A holder of [text] with room for [capacity] units (at least the text's).
   static StringData* make(std::u16string_view text, size_t capacity = 0);
   // A holder of [length] units that the caller fills (through units()).
