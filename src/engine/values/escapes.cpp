@@ -22,8 +22,8 @@ void replace_every(std::u16string& text, std::u16string_view from, std::u16strin
   text = std::move(out);
 }
 
-}  // namespace
-
+// Expands in place; does nothing (and allocates nothing) when [text] holds
+// no "<#".
 void expand_escapes_in_place(std::u16string& text, bool special_char) {
   if (!holds_escape_mark(text)) return;
   if (find_text(text, u"<#_") != std::u16string::npos) {
@@ -37,6 +37,8 @@ void expand_escapes_in_place(std::u16string& text, bool special_char) {
     replace_every(text, u"<#TAB>", u"\t");
   }
 }
+
+}  // namespace
 
 std::u16string expand_escapes(std::u16string_view text, bool special_char) {
   std::u16string out(text);

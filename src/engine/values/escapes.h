@@ -12,10 +12,6 @@ namespace vesk {
 // is in force. "CR" stands for a carriage return and line feed.
 std::u16string expand_escapes(std::u16string_view text, bool special_char);
 
-// Expands in place; does nothing (and allocates nothing) when [text] holds
-// no "<#".
-void expand_escapes_in_place(std::u16string& text, bool special_char);
-
 // Writes texts one after another into a buffer and tells whether the
 // escape mark formed where two of them meet, so that a text made of parts
 // known to hold no escape is known to hold none without a scan of it.

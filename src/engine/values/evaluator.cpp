@@ -540,8 +540,7 @@ EvalResult evaluate_append(const CompiledExpression& expr, EvalHost& host, Value
     // "s = s + s": the variable's own text is appended to it. The text's
     // second reference goes, so that the buffer may grow where it lies.
     std::u16string_view tail = text.as_string();
-    Value kept_text = held->same_string_buffer(text) ? Value() : std::move(text);
-    text = Value();
+    if (held->same_string_buffer(text)) text = Value();
     held->append_string(tail);
     // A text known to be free of escapes can only gain one in the new part
     // or where it meets the old one.

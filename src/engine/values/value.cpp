@@ -70,10 +70,10 @@ Value Value::string(std::u16string_view text) {
   return out;
 }
 
-Value Value::string_to_fill(size_t length, char16_t*& units, size_t capacity) {
+Value Value::string_to_fill(size_t length, char16_t*& units) {
   Value out;
   out.m_type = VarType::String;
-  out.m_u.string = StringData::make_uninitialised(length, capacity);
+  out.m_u.string = StringData::make_uninitialised(length);
   units = out.m_u.string->units();
   return out;
 }

@@ -205,8 +205,8 @@ class Value {
   static Value string(const std::u16string& text) { return string(std::u16string_view(text)); }
   static Value string(const char16_t* text) { return string(std::u16string_view(text)); }
   // A string of [length] units that the caller writes through [units]
-  // before the value is read; [capacity] leaves room for appends.
-  static Value string_to_fill(size_t length, char16_t*& units, size_t capacity = 0);
+  // before the value is read.
+  static Value string_to_fill(size_t length, char16_t*& units);
   static Value ansi_string(std::string bytes);
   static Value object(Ref<ComObject> object);
   static Value nothing() { return scalar(VarType::Object, 0); }
