@@ -51,7 +51,7 @@ size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t cou
   size_t n = text.size(), i = from;
   if (i >= n) return std::u16string_view::npos;
 #if defined(__SSE2__)
-  if (count > 4) i = n;  // not a search this loop can make: none is found
+  // More than four units are left to the plain loop below.
   __m128i wanted[4];
   for (size_t k = 0; k < 4; ++k) wanted[k] = _mm_set1_epi16(static_cast<short>(units[k < count ? k : 0]));
   if (count == 2) {  // a letter's two cases: the common search
@@ -61,7 +61,7 @@ size_t find_any_unit(std::u16string_view text, const char16_t* units, size_t cou
       if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
     }
   }
-  for (; i + 8 <= n; i += 8) {
+  for (; count <= 4 && i + 8 <= n; i += 8) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, wanted[0]), _mm_cmpeq_epi16(block, wanted[1])),
                                _mm_or_si128(_mm_cmpeq_epi16(block, wanted[2]), _mm_cmpeq_epi16(block, wanted[3])));
@@ -81,12 +81,8 @@ UpperCaseFinder::UpperCaseFinder(std::u16string_view text, std::u16string_view p
 }
 
 bool UpperCaseFinder::matches_at(size_t at) const {
-  for (size_t j = 0; j < m_pattern.size(); ++j) {
-    char16_t c = m_text[at + j];
-    // OPTIMIZATION: ASCII is upper-cased here, without the table's call.
-    char16_t upper = c >= 0x80 ? unicode_upper(c) : (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-    if (upper != m_pattern[j]) return false;
-  }
+  for (size_t j = 0; j < m_pattern.size(); ++j)
+    if (unicode_upper(m_text[at + j]) != m_pattern[j]) return false;
   return true;
 }
 

@@ -36,8 +36,7 @@ static_assert(ranges_are_ordered(), "the lookup needs ordered, disjoint ranges")
 
 }  // namespace
 
-char16_t unicode_upper(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+char16_t unicode_upper_beyond_ascii(char16_t c) {
   // The last range that starts at or before c is the only one that can hold it.
   auto after = std::upper_bound(std::begin(k_upper_ranges), std::end(k_upper_ranges), c,
                                 [](char16_t unit, const CaseRange& r) { return unit < r.first; });

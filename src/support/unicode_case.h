@@ -13,8 +13,15 @@
 
 namespace vesk {
 
+// The upper-case form of a unit from 0x80 on, through the table.
+char16_t unicode_upper_beyond_ascii(char16_t c);
+
 // The upper-case form of the UTF-16 unit [c]; [c] itself when it has none.
-char16_t unicode_upper(char16_t c);
+// OPTIMIZATION: ASCII is upper-cased inline, without the table's call.
+inline char16_t unicode_upper(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  return unicode_upper_beyond_ascii(c);
+}
 
 // The units that upper-case to [upper], in ascending order ([upper] among
 // them when it is its own upper case). Writes at most [max] of them to

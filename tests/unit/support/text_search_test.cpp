@@ -80,6 +80,16 @@ TEST(UpperCaseFinder, AnswersAsASearchOfTheWholeUpperCasedText) {
   EXPECT_EQ(UpperCaseFinder(u"xxab", u"AB").find(0), 2u);
 }
 
+TEST(FindAnyUnit, FindsTheFirstOfOneToFiveUnits) {
+  const std::u16string text = u"abcdefghijklmnopqrstuvwxyz0123456789";
+  const char16_t units[] = {u'9', u'7', u'q', u'x', u'k'};
+  for (size_t count = 1; count <= 5; ++count)
+    for (size_t from = 0; from <= text.size(); ++from) {
+      size_t expected = text.find_first_of(std::u16string_view(units, count), from);
+      ASSERT_EQ(find_any_unit(text, units, count, from), expected) << count << " from " << from;
+    }
+}
+
 TEST(UnicodeUpperPreimage, ListsExactlyTheUnitsThatUpperCaseToAUnit) {
   std::vector<std::vector<char16_t>> expected(0x10000);
   for (uint32_t c = 0; c < 0x10000; ++c) expected[unicode_upper(static_cast<char16_t>(c))].push_back(c);
