@@ -408,9 +408,9 @@ std::u16string EvalHost::upper_text(std::u16string_view text) const { return uni
 
 double round_result(double value) {
   // Past 2^52 every double is whole; NaN and the infinities stay as they
-  // are. Below it, a whole number survives the trip through int64_t.
+  // are. Below it, a whole number needs no rounding.
   if (!(std::fabs(value) < 4503599627370496.0)) return value;
-  if (static_cast<double>(static_cast<int64_t>(value)) == value) return value;
+  if (is_whole(value)) return value;
   // The decimal digits are exact far past the eleventh place, so rounding
   // the digit string decides halves exactly (0.000244140625 has a true half
   // at its twelfth decimal and goes away from zero).

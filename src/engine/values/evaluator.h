@@ -10,6 +10,7 @@
 #include "engine/values/expression.h"
 #include "engine/values/value.h"
 #include "support/small_vector.h"
+#include "support/whole_number.h"
 
 namespace vesk {
 
@@ -121,8 +122,6 @@ double round_result(double value);
 double round_through_text(double value);
 // A whole number below 10^15: both roundings give it back unchanged (its
 // 15-digit text is exact), so it needs neither.
-inline bool survives_rounding(double value) {
-  return std::fabs(value) < 1e15 && static_cast<double>(static_cast<int64_t>(value)) == value;
-}
+inline bool survives_rounding(double value) { return value > -1e15 && value < 1e15 && is_whole(value); }
 
 }  // namespace vesk

@@ -123,8 +123,9 @@ Value* fast_local_element(THensuFmt& frame, const NameRef& name, double index) {
   Variable* var = VariableStore::hinted_local(frame, name);
   if (!var || var->bounds.size() != 1 || !(index > -1.0 && index < static_cast<double>(var->bounds[0]) + 1.0))
     return nullptr;
-  size_t at = static_cast<size_t>(index);
-  return at < var->values.size() ? &var->values[at] : nullptr;
+  int32_t at = 0;
+  if (!truncate_to_int32(index, at)) return nullptr;
+  return static_cast<size_t>(at) < var->values.size() ? &var->values[static_cast<size_t>(at)] : nullptr;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "engine/values/expression.h"
 #include "engine/values/variable_store.h"
+#include "support/whole_number.h"
 
 namespace vesk {
 
@@ -140,6 +141,15 @@ int three_way(T a, T b) {
     case FastOp::Multiply: a = a * b; return FastOutcome::Number;
     case FastOp::Divide: a = b == 0 ? 0.0 : a / b; return FastOutcome::Number;
     case FastOp::Mod: {
+      // OPTIMIZATION: whole operands below 2^31, the usual ones, take
+      // 32-bit arithmetic (a 64-bit remainder is a library call on 32-bit
+      // x86); -1 is left to the general path below.
+      int32_t small_a = 0, small_b = 0;
+      if (truncate_to_int32(a, small_a) && truncate_to_int32(b, small_b) && small_a == a && small_b == b &&
+          small_b > 0) {
+        a = static_cast<double>(small_a % small_b);
+        return FastOutcome::Number;
+      }
       int64_t x = 0, y = 0;
       if (!round_to_integer(a, x) || !round_to_integer(b, y) || y == 0) return FastOutcome::GaveUp;
       a = y == -1 ? 0.0 : static_cast<double>(x % y);  // INT64_MIN % -1 would trap
