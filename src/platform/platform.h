@@ -75,6 +75,10 @@ std::string utf16_to_ansi(std::u16string_view text);
 // system without the host's windows).
 void pump_messages();
 void sleep_ms(unsigned milliseconds);
+// A monotonic clock in milliseconds, cheap enough to read every few
+// statements (on Windows a read of the tick count, not of the
+// performance counter, which Wine serves by a call into the system).
+uint64_t milliseconds_now();
 
 // Called once at start: the heap keeps large blocks (the buffers of long
 // texts) for reuse instead of mapping and unmapping them each time.

@@ -1,6 +1,5 @@
 // Executing statements: one statement at a time, blocks and loops by their
 // compiled offsets.
-#include <chrono>
 #include <cmath>
 #include <new>
 
@@ -312,8 +311,8 @@ void Interpreter::run_flat(CallFrame& frame, const FlatBody& body) {
 // their own; calls handed over by script threads are taken every time.
 void Interpreter::pump_if_due() {
   m_statements_since_pump = 0;
-  auto now = std::chrono::steady_clock::now();
-  if (now - m_last_pump >= std::chrono::milliseconds(10)) {
+  uint64_t now = platform::milliseconds_now();
+  if (now - m_last_pump >= 10) {
     m_last_pump = now;
     platform::pump_messages();
   }

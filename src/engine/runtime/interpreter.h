@@ -5,7 +5,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -350,7 +349,7 @@ class Interpreter {
   std::vector<std::atomic<FunctionShape*>> m_function_shapes;
   static constexpr int32_t k_statements_per_pump = 64;
   int32_t m_statements_since_pump = k_statements_per_pump - 1;  // the first statement pumps
-  std::chrono::steady_clock::time_point m_last_pump{};
+  uint64_t m_last_pump = 0;  // platform::milliseconds_now() of the last pump
   bool m_flat_bodies = true;
   uint64_t m_generation = 0;  // new for every load: tells the frame pools apart
   std::unique_ptr<ScriptThreads> m_threads;

@@ -326,6 +326,11 @@ void sleep_ms(unsigned milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+uint64_t milliseconds_now() {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
 bool system_language_is_japanese() { return locale_is_japanese(); }
 
 // A POSIX system has no screen of the host's kind.

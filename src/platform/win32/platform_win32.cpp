@@ -240,6 +240,8 @@ void pump_messages() {
 
 void sleep_ms(unsigned milliseconds) { Sleep(milliseconds); }
 
+uint64_t milliseconds_now() { return GetTickCount64(); }
+
 // The process heap's low-fragmentation front end is on by default and
 // keeps freed blocks for reuse.
 void tune_heap() {}
