@@ -44,19 +44,16 @@ inline bool truncate_by_bits(double value, int32_t& out) {
   return true;
 }
 
+// Whether [value], whose magnitude is below 2^63, has no fraction.
 #if defined(__i386__)
-inline bool is_whole(double value) {
+inline bool is_whole_below_2_63(double value) {
 #if defined(__SSE2__)
   if (value > -2147483648.0 && value < 2147483648.0) return static_cast<double>(static_cast<int32_t>(value)) == value;
 #endif
   return whole_by_bits(value);
 }
 #else
-// Exact for |value| < 2^63; beyond, every finite double is whole.
-inline bool is_whole(double value) {
-  if (!(value > -9223372036854775808.0 && value < 9223372036854775808.0)) return value - value == 0;
-  return static_cast<double>(static_cast<int64_t>(value)) == value;
-}
+inline bool is_whole_below_2_63(double value) { return static_cast<double>(static_cast<int64_t>(value)) == value; }
 #endif
 
 #if defined(__i386__) && !defined(__SSE2__)

@@ -410,7 +410,7 @@ double round_result(double value) {
   // Past 2^52 every double is whole; NaN and the infinities stay as they
   // are. Below it, a whole number needs no rounding.
   if (!(std::fabs(value) < 4503599627370496.0)) return value;
-  if (is_whole(value)) return value;
+  if (is_whole_below_2_63(value)) return value;
   // The decimal digits are exact far past the eleventh place, so rounding
   // the digit string decides halves exactly (0.000244140625 has a true half
   // at its twelfth decimal and goes away from zero).
