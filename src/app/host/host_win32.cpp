@@ -104,7 +104,7 @@ std::u16string program_path() {
 
 class Host final : public RunOutput, public gui::ScriptDialogs {
  public:
-  explicit Host(const CommandLine& line) : m_line(line), m_mode(line.mode) {}
+  explicit Host(const CommandLine& line) : RunOutput(true), m_line(line), m_mode(line.mode) {}
 
   int run();
 

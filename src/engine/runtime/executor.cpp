@@ -120,10 +120,10 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 // What comes before every statement: the window messages and the calls
 // handed over (main script), the pause or a thread's suspension, and the
 // stop. False when the statement is not to run.
-inline bool Interpreter::before_statement(CallFrame& frame) {
+[[gnu::always_inline]] inline bool Interpreter::before_statement(CallFrame& frame) {
   if (frame.slot == 0) {
     service_between_statements();
-    if (m_output.paused() && m_stop_pending == 0) wait_while_paused();
+    if (m_output.may_pause() && m_output.paused() && m_stop_pending == 0) wait_while_paused();
   } else {
     wait_while_suspended(frame);
   }

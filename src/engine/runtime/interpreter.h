@@ -30,6 +30,9 @@ namespace vesk {
 // (script threads hand their calls over).
 class RunOutput {
  public:
+  // [may_pause]: paused() may answer true. The engine asks it before each
+  // statement of the main script only then.
+  explicit RunOutput(bool may_pause = false) : m_may_pause(may_pause) {}
   virtual ~RunOutput() = default;
   virtual void print_line(const std::u16string& text) = 0;
   // The error dialog's text: the message and its location.
@@ -47,10 +50,14 @@ class RunOutput {
   virtual void play_error_sound() {}
   // The stop form is in its paused state.
   virtual bool paused() const { return false; }
+  bool may_pause() const { return m_may_pause; }
   // The log buffer holds lines not yet written to the log file, and the
   // write itself; the waits write it once a minute.
   virtual bool log_dirty() const { return false; }
   virtual void write_log() {}
+
+ private:
+  bool m_may_pause;
 };
 
 // The steps of the end-of-run cleanup, in their order. Each subsystem that

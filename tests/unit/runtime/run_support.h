@@ -15,6 +15,7 @@ namespace vesk::test {
 
 class RecordingHost : public RunOutput {
  public:
+  RecordingHost() : RunOutput(true) {}
   void print_line(const std::u16string& text) override { lines.push_back(utf16_to_utf8(text)); }
   void show_error(const std::u16string& message, const std::u16string& location) override {
     errors.push_back(utf16_to_utf8(message) + " | " + utf16_to_utf8(location));
