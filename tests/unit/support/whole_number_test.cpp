@@ -26,7 +26,9 @@ bool truncate_by_library(double value, int32_t& out) {
 
 void expect_agreement(double value) {
   EXPECT_EQ(whole_by_bits(value), whole_by_library(value)) << value;
-  if (std::fabs(value) < 9223372036854775808.0) EXPECT_EQ(is_whole_below_2_63(value), whole_by_library(value)) << value;
+  if (std::fabs(value) < 9223372036854775808.0) {
+    EXPECT_EQ(is_whole_below_2_63(value), whole_by_library(value)) << value;
+  }
   int32_t expected = 0, by_bits = 0, picked = 0;
   bool in_range = truncate_by_library(value, expected);
   ASSERT_EQ(truncate_by_bits(value, by_bits), in_range) << value;
