@@ -81,7 +81,8 @@ void sleep_ms(unsigned milliseconds);
 uint64_t milliseconds_now();
 
 // Called once at start: the heap keeps large blocks (the buffers of long
-// texts) for reuse instead of mapping and unmapping them each time.
+// texts) for reuse instead of mapping and unmapping them each time, and
+// where the system offers 2 MB pages, such blocks ask for them.
 void tune_heap();
 
 // The system's default language is Japanese (primary language 17).

@@ -31,6 +31,13 @@ constexpr bool k_pooled = true;
 constexpr size_t k_granule = 16;
 constexpr size_t k_classes = k_max_pooled_block / k_granule;
 constexpr size_t k_slab_bytes = 64 * 1024;
+// Once this many slabs are in use and there is a large-block advice, the
+// next slabs are large blocks of twice k_advised_block (so that at least
+// one whole 2 MB page falls inside each): a script that holds hundreds of
+// thousands of short strings has most of them on 2 MB pages where the
+// system offers them.
+constexpr int k_small_slabs = 32;
+constexpr size_t k_large_slab_bytes = 2 * k_advised_block;
 
 struct FreeBlock {
   FreeBlock* next;
@@ -41,6 +48,7 @@ struct Pool {
   FreeBlock* free[k_classes] = {};
   char* slab_next = nullptr;  // the unused rest of the newest slab
   char* slab_end = nullptr;
+  std::atomic<int> slabs{0};  // taken so far
 };
 
 // Never destroyed: values may be freed while the process ends.
@@ -67,13 +75,24 @@ size_t class_of(size_t bytes) { return (bytes + k_granule - 1) / k_granule - 1; 
 
 bool from_system(size_t bytes) { return !k_pooled || bytes > k_max_pooled_block || bytes == 0; }
 
+std::atomic<LargeBlockAdvice> g_advice{nullptr};
+
+void* advised(void* block, size_t bytes) {
+  if (block && bytes >= k_advised_block) {
+    if (LargeBlockAdvice advice = g_advice.load(std::memory_order_relaxed)) advice(block, bytes);
+  }
+  return block;
+}
+
 }  // namespace
+
+void set_large_block_advice(LargeBlockAdvice advice) { g_advice.store(advice, std::memory_order_relaxed); }
 
 void* allocate_block(size_t bytes) {
   if (from_system(bytes)) {
     void* block = std::malloc(bytes == 0 ? 1 : bytes);
     if (!block) throw std::bad_alloc();
-    return block;
+    return advised(block, bytes);
   }
   size_t c = class_of(bytes);
   size_t size = (c + 1) * k_granule;
@@ -93,7 +112,9 @@ void* allocate_block(size_t bytes) {
   }
   // A new slab, taken outside the lock. What was left of the old one is
   // too small for this block; it goes to the free lists it fits.
-  char* slab = static_cast<char*>(std::malloc(k_slab_bytes));
+  bool large = p.slabs.load(std::memory_order_relaxed) >= k_small_slabs && g_advice.load(std::memory_order_relaxed);
+  size_t slab_bytes = large ? k_large_slab_bytes : k_slab_bytes;
+  char* slab = static_cast<char*>(advised(std::malloc(slab_bytes), slab_bytes));
   if (!slab) throw std::bad_alloc();
   PoolLock lock(p);
   if (static_cast<size_t>(p.slab_end - p.slab_next) >= size) {
@@ -110,7 +131,8 @@ void* allocate_block(size_t bytes) {
     p.slab_next += (fit + 1) * k_granule;
   }
   p.slab_next = slab + size;
-  p.slab_end = slab + k_slab_bytes;
+  p.slab_end = slab + slab_bytes;
+  p.slabs.fetch_add(1, std::memory_order_relaxed);
   return slab;
 }
 
@@ -127,7 +149,10 @@ void free_block(void* block, size_t bytes) {
 }
 
 void* resize_block(void* block, size_t old_bytes, size_t new_bytes) {
-  if (from_system(old_bytes) && from_system(new_bytes)) {
+  // An advised block is made before the old one's bytes are copied into
+  // it: realloc would copy them into pages not yet advised.
+  bool advise_first = new_bytes >= k_advised_block && g_advice.load(std::memory_order_relaxed);
+  if (from_system(old_bytes) && from_system(new_bytes) && !advise_first) {
     void* moved = std::realloc(block, new_bytes == 0 ? 1 : new_bytes);
     if (!moved) throw std::bad_alloc();
     return moved;

@@ -25,6 +25,15 @@ void* allocate_block(size_t bytes);
 // Gives back a block from allocate_block() with the same [bytes].
 void free_block(void* block, size_t bytes);
 
+// Blocks of at least this many bytes are shown to the large-block advice.
+inline constexpr size_t k_advised_block = size_t{2} << 20;
+
+// Called with every block of at least k_advised_block bytes that the
+// system's allocator hands out, new or moved: the platform layer may tell
+// the system how to back it (platform::tune_heap sets it, once at start).
+using LargeBlockAdvice = void (*)(void* block, size_t bytes);
+void set_large_block_advice(LargeBlockAdvice advice);
+
 // The block moved to [new_bytes] (its first [old_bytes] kept, as far as
 // they fit); a large block grows in place where the system can do so, so a
 // text that keeps growing is not copied each time. Throws std::bad_alloc

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 
 #include "platform/platform.h"
 #include "platform/portable/codepage.h"
+#include "support/block_pool.h"
 #include "support/text.h"
 #include "support/utf.h"
 
@@ -309,7 +311,27 @@ std::string utf16_to_ansi(std::u16string_view text) { return encode_code_page(an
 
 void pump_messages() {}
 
+namespace {
+
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+// Asks for 2 MB pages inside [block], where the system lets a program ask
+// (transparent huge pages in "madvise" mode): a text of many megabytes is
+// then faulted in 2 MB at a time instead of 4 KB, and its first writes
+// cost a few hundred page faults instead of thousands.
+void advise_huge_pages(void* block, size_t bytes) {
+  constexpr uintptr_t huge = uintptr_t{2} << 20;
+  uintptr_t start = (reinterpret_cast<uintptr_t>(block) + huge - 1) & ~(huge - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(huge - 1);
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+#endif
+
+}  // namespace
+
 void tune_heap() {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  set_large_block_advice(advise_huge_pages);
+#endif
 #if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
   // Blocks up to 256 MB come from the heap, and up to 256 MB freed at its
   // top stay there: a script that builds and drops texts of many

@@ -101,3 +101,33 @@ TEST(BlockPool, ThreadsTakeAndFreeEachOthersBlocks) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+std::vector<std::pair<void*, size_t>> g_advised;
+void record_advice(void* block, size_t bytes) { g_advised.emplace_back(block, bytes); }
+
+// The advice sees every large block as the system hands it out, before
+// anything is written to it: a grown block's old bytes are copied after.
+TEST(BlockPool, LargeBlocksAreAdvisedBeforeTheirBytesAreCopiedIn) {
+  set_large_block_advice(record_advice);
+  g_advised.clear();
+  size_t bytes = 1000;
+  auto* block = static_cast<unsigned char*>(allocate_block(bytes));
+  for (size_t i = 0; i < bytes; ++i) block[i] = static_cast<unsigned char>(i * 7);
+  EXPECT_TRUE(g_advised.empty());
+  for (size_t next : {k_advised_block + 1, 3 * k_advised_block, k_advised_block - 1}) {
+    block = static_cast<unsigned char*>(resize_block(block, bytes, next));
+    for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(block[i], static_cast<unsigned char>(i * 7)) << next;
+    bytes = next;
+  }
+  ASSERT_EQ(g_advised.size(), 2u);
+  EXPECT_EQ(g_advised[0].second, k_advised_block + 1);
+  EXPECT_EQ(g_advised[1].second, 3 * k_advised_block);
+  free_block(block, bytes);
+  set_large_block_advice(nullptr);
+}
+
+}  // namespace
+}  // namespace vesk
