@@ -45,15 +45,22 @@ inline bool truncate_by_bits(double value, int32_t& out) {
 }
 
 // Whether [value], whose magnitude is below 2^63, has no fraction.
-#if defined(__i386__)
-inline bool is_whole_below_2_63(double value) {
-#if defined(__SSE2__)
-  if (value > -2147483648.0 && value < 2147483648.0) return static_cast<double>(static_cast<int32_t>(value)) == value;
-#endif
-  return whole_by_bits(value);
+#if defined(__i386__) && defined(__SSE2__)
+// Adding 2^52 to a magnitude below it leaves no fraction bits, so the sum
+// less 2^52 is the magnitude itself exactly when that is whole, in any
+// rounding mode. (SSE2 computes in doubles; the x87 unit's wider registers
+// would keep the fraction.)
+[[gnu::always_inline]] inline bool is_whole_below_2_63(double value) {
+  double magnitude = __builtin_fabs(value);
+  if (!(magnitude < 4503599627370496.0)) return true;
+  return (magnitude + 4503599627370496.0) - 4503599627370496.0 == magnitude;
 }
+#elif defined(__i386__)
+[[gnu::always_inline]] inline bool is_whole_below_2_63(double value) { return whole_by_bits(value); }
 #else
-inline bool is_whole_below_2_63(double value) { return static_cast<double>(static_cast<int64_t>(value)) == value; }
+[[gnu::always_inline]] inline bool is_whole_below_2_63(double value) {
+  return static_cast<double>(static_cast<int64_t>(value)) == value;
+}
 #endif
 
 #if defined(__i386__) && !defined(__SSE2__)

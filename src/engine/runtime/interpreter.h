@@ -133,7 +133,7 @@ class Interpreter {
   EvalResult evaluate_in(const CompiledExpression& expression, CallFrame& frame, bool condition = false);
   // The final rounding of a number result, as evaluate() makes it.
   // OPTIMIZATION: a whole number below 10^15 is asked for neither rounding.
-  double finish_number(double number) const {
+  [[gnu::always_inline]] double finish_number(double number) const {
     return survives_rounding(number) ? number : round_number(number);
   }
   double round_number(double number) const;
@@ -285,7 +285,7 @@ class Interpreter {
   void wait_while_paused();
   void wait_while_suspended(CallFrame& frame);
   // OPTIMIZATION: the count inline; the clock only every 64th statement.
-  void service_between_statements() {
+  [[gnu::always_inline]] void service_between_statements() {
     if (++m_statements_since_pump >= k_statements_per_pump) pump_if_due();
     m_main_calls.service();
   }

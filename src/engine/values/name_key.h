@@ -30,7 +30,10 @@ struct NameKey {
     return key;
   }
   bool exact() const { return (tail >> 56) <= k_exact; }
-  friend bool operator==(const NameKey&, const NameKey&) = default;
+  // Without branches: on a 32-bit system each half is two words.
+  friend bool operator==(const NameKey& a, const NameKey& b) {
+    return ((a.head ^ b.head) | (a.tail ^ b.tail)) == 0;
+  }
 
  private:
   static constexpr size_t k_exact = 7;
