@@ -111,6 +111,8 @@ void compile_plain(CompiledStatement& s, std::u16string_view text) {
       s.target_expr->root->op == ExprOp::Name && !s.target_expr->root->name->dotted &&
       s.target_expr->root->name->indices.size() == 1)
     s.target_index.reset(make_index_plan(*s.target_expr->root->name->indices[0]).release());
+  s.element_number_assign =
+      s.target_index && ((s.expr->fast && !s.expr->fast->calls) || (!s.expr->fast && s.expr->plain_name));
   s.plain_target = s.form == StatementForm::Assign && is_plain_name(*s.target_expr);
   s.append_to_target = s.plain_target && is_append(*s.expr, s.target_expr->root->name->name);
   s.number_assign = s.plain_target && (s.expr->fast || s.expr->plain_name);

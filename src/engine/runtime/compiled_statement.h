@@ -89,6 +89,9 @@ struct CompiledStatement {
   int32_t target_step = -1;
   // The number plan of the target's one index: NAME[index] = expression.
   std::unique_ptr<const FastPlan, FastPlanDeleter> target_index;
+  // ... and the expression has a number plan without calls or is a lone
+  // name: the executor tries to store a number into the element first.
+  bool element_number_assign = false;
 };
 
 // Compiles statement [text] of kind [kind] (a StatementKind code).

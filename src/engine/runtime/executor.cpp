@@ -162,6 +162,30 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
   return store_plan_answer(slot, outcome, number, truth);
 }
 
+// OPTIMIZATION: NAME[index] = number, where NAME is a local array of one
+// dimension and the index falls inside it: the expression and then the
+// index, as the ordinary path takes them, each by its number plan. False
+// when either plan gave up or the element is not there; neither has calls,
+// so nothing happened then.
+[[gnu::always_inline]] inline bool Interpreter::run_element_assign(CallFrame& frame, const CompiledStatement& s) {
+  if (frame.exit) return false;
+  double number = 0;
+  bool truth = false;
+  FastOutcome outcome = FastOutcome::GaveUp;
+  if (s.expr->fast) {
+    outcome = run_fast_plan(*s.expr->fast, frame, number, truth);
+  } else if (const Value* v = VariableStore::hinted_local_scalar(frame, *s.expr->root->name); v && v->is(VarType::R8)) {
+    number = v->as_r8();
+    outcome = FastOutcome::Number;
+  }
+  if (outcome == FastOutcome::GaveUp) return false;
+  double index = 0;
+  bool index_truth = false;
+  if (run_fast_plan(*s.target_index, frame, index, index_truth) != FastOutcome::Number) return false;
+  Value* element = fast_local_element(frame, *s.target_expr->root->name, index);
+  return element && store_plan_answer(element, outcome, number, truth);
+}
+
 // OPTIMIZATION: the commonest statements, a number assignment and IFB, are
 // run here, without the dispatch.
 [[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
@@ -170,7 +194,7 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
     if (s.target_step >= 0 ? !run_target_step(frame, s) : !run_number_assign(frame, s)) run_plain(frame, s);
   } else if (s.form == StatementForm::Ifb) {
     run_if(frame, s);
-  } else {
+  } else if (!s.element_number_assign || !run_element_assign(frame, s)) {
     run_statement(frame, s);
   }
 }

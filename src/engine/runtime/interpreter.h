@@ -215,6 +215,7 @@ class Interpreter {
   }
   bool run_self_chain(CallFrame& frame, const CompiledStatement& s);
   bool run_target_step(CallFrame& frame, const CompiledStatement& s);
+  bool run_element_assign(CallFrame& frame, const CompiledStatement& s);
   bool run_number_assign(CallFrame& frame, const CompiledStatement& s);
   bool run_call_assign(CallFrame& frame, const CompiledStatement& s);
   void run_if(CallFrame& frame, const CompiledStatement& s);
