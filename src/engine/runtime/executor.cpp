@@ -191,7 +191,14 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 [[gnu::always_inline]] inline void Interpreter::run_unguarded(CallFrame& frame, const CompiledStatement& s) {
   if (s.number_assign) {
     if (s.self_chain && run_self_chain(frame, s)) return;
-    if (s.target_step >= 0 ? !run_target_step(frame, s) : !run_number_assign(frame, s)) run_plain(frame, s);
+    if (s.target_step >= 0) {
+      if (!run_target_step(frame, s)) run_plain(frame, s);
+    } else if (s.expr->fast && s.expr->fast->calls) {
+      // As run_number_assign takes it, one native call less deep.
+      if (frame.exit || !run_call_assign(frame, s)) run_plain(frame, s);
+    } else if (!run_number_assign(frame, s)) {
+      run_plain(frame, s);
+    }
   } else if (s.form == StatementForm::Ifb) {
     run_if(frame, s);
   } else if (!s.element_number_assign || !run_element_assign(frame, s)) {

@@ -24,7 +24,8 @@ struct FunctionParameter {
 
 struct Interpreter::FunctionShape {
   std::vector<FunctionParameter> params;
-  int32_t count = 1;  // statements from the header up to its FEND
+  int32_t header = 0;  // statement number of the header
+  int32_t count = 1;   // statements from the header up to its FEND
   // Some parameter is VAR or an array: the call keeps how each argument
   // was bound, for the binding and the copy-out.
   bool binds = false;

@@ -85,6 +85,7 @@ enum class CleanupStep {
 
 class ScriptThreads;
 struct FlatBody;
+struct ThreadRun;
 
 class Interpreter {
  public:
@@ -319,7 +320,7 @@ class Interpreter {
   // A call from outside modules of a function whose parameters are all
   // plain: the arguments go to fixed slots (FunctionShape::plain).
   Value call_plain(int32_t function, const FunctionShape& shape, const CallSite& site, CallFrame& caller,
-                   bool& failed);
+                   bool& failed, bool by_site_name = false);
   // Runs the body of a called function, flat when it can.
   void run_body_of(CallFrame& f, const FunctionShape& shape);
   // Number plans with calls (call_plans.cpp). A Value outcome leaves the
@@ -342,10 +343,10 @@ class Interpreter {
   void take_call_errors(CallFrame& caller, const CallFrame& f, bool& failed);
   int32_t declare_scalar(CallFrame& f, const std::u16string& name, const NameKey& key, int32_t expected);
   void run_frame(CallFrame& frame);
-  // A frame for a call of [function] from [caller]: one that an earlier
-  // call of it on this thread gave back, else a new one.
-  std::unique_ptr<CallFrame> take_frame(int32_t function, CallFrame& caller);
-  void give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep, CallFrame& caller);
+  // A frame for a call of [function] on [run]'s thread: one that an earlier
+  // call of it there gave back, else a new one.
+  std::unique_ptr<CallFrame> take_frame(int32_t function, ThreadRun& run);
+  void give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep, ThreadRun& run);
   Value start_thread(const CompiledExpression& call, CallFrame& frame);
   void run_include_call(CallFrame& frame, const CompiledStatement& s);
 

@@ -79,6 +79,7 @@ const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t funct
          m_program.kinds[entry.header + made->count] != int32_t(StatementKind::Fend))
     ++made->count;
   made->plain = plain_parameters(made->params);
+  made->header = entry.header;
   made->has_result = entry.kind == FunctionKind::Function;
   made->slots = static_cast<int32_t>(made->params.size()) + (made->has_result ? 1 : 0);
   made->flat = flat_body(m_program, entry.header, made->count,
@@ -88,15 +89,14 @@ const Interpreter::FunctionShape& Interpreter::make_function_shape(int32_t funct
   return *expected;  // another thread read it first
 }
 
-inline std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, CallFrame& caller) {
-  if (CallFrame* kept = thread_run(caller).frame_pool.take(function, m_generation))
-    return std::unique_ptr<CallFrame>(kept);
+inline std::unique_ptr<CallFrame> Interpreter::take_frame(int32_t function, ThreadRun& run) {
+  if (CallFrame* kept = run.frame_pool.take(function, m_generation)) return std::unique_ptr<CallFrame>(kept);
   return std::make_unique<CallFrame>();
 }
 
-[[gnu::always_inline]] inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame, int32_t keep,
-                                         CallFrame& caller) {
-  FramePool& pool = thread_run(caller).frame_pool;
+[[gnu::always_inline]] inline void Interpreter::give_back_frame(int32_t function, std::unique_ptr<CallFrame> frame,
+                                                                int32_t keep, ThreadRun& run) {
+  FramePool& pool = run.frame_pool;
   if (pool.full(function, m_generation, m_program.functions.size())) return;
   frame->recycle(keep);
   pool.keep(function, frame.release());
@@ -234,7 +234,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
 
   // Thread frames move to their thread; the others come from the pool.
   bool pooled = !as_thread && !list_mode;
-  std::unique_ptr<CallFrame> frame = pooled ? take_frame(function, caller) : std::make_unique<CallFrame>();
+  std::unique_ptr<CallFrame> frame = pooled ? take_frame(function, thread_run(caller)) : std::make_unique<CallFrame>();
   CallFrame& f = *frame;
   int32_t keep = -1;  // the names a recycled frame keeps; -1 all declared here
   f.base = entry.header;
@@ -348,37 +348,43 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     m_store.write(caller, name.name, indices, f.variables[slot].values[0]);
   }
   take_call_errors(caller, f, failed);
-  if (pooled) give_back_frame(function, std::move(frame), keep, caller);
+  if (pooled) give_back_frame(function, std::move(frame), keep, thread_run(caller));
   return result;
 }
 
 // OPTIMIZATION: what call_user does for a call of this kind, without the
-// bindings and copy-outs that no parameter of it needs.
+// bindings and copy-outs that no parameter of it needs. [by_site_name]
+// reports a refused call by the name the site wrote, as a caller that
+// left the stack guard to this function would have.
 Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, const CallSite& site, CallFrame& caller,
-                              bool& failed) {
-  StackGuard guard(caller);
-  if (!guard.ok()) {
-    report_error(caller, message(MessageId::RecursionTooDeep, m_program.function_names.name_at(function)));
+                              bool& failed, bool by_site_name) {
+  // The guard, the pool and the new frame all want the thread's state.
+  ThreadRun& run = thread_run(caller);
+  if (!StackGuard(run).ok()) [[unlikely]] {
+    report_error(caller, message(MessageId::RecursionTooDeep,
+                                 by_site_name ? site.name : m_program.function_names.name_at(function)));
     failed = true;
     return Value::r8(0);
   }
   // The frame is nobody else's while the arguments are evaluated: each goes
-  // straight into its slot. A frame given back has the names at their
-  // slots, holding Empty.
-  std::unique_ptr<CallFrame> frame = take_frame(function, caller);
+  // straight into its slot, which no evaluation moves. A frame given back
+  // has the names at their slots, holding Empty.
+  std::unique_ptr<CallFrame> frame = take_frame(function, run);
   CallFrame& f = *frame;
   int32_t first = shape.has_result ? 1 : 0;
-  if (f.variable_names.size() != shape.slots) {
+  if (f.variable_names.size() != shape.slots) [[unlikely]] {
     if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
     for (size_t k = 0; k < shape.params.size(); ++k)
       declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
   }
   // Arguments are evaluated in the caller's frame, left to right; one past
   // the parameters is evaluated and dropped, an empty one leaves Empty.
+  Variable* parameters = f.variables.data() + first;
+  const std::u16string* texts = site.arguments.data();
   size_t passed = site.arguments.size(), params = shape.params.size();
   for (size_t k = 0; k < passed; ++k) {
     const CompiledExpression& argument = site.argument(k);
-    Value* slot = k < params && !site.arguments[k].empty() ? &f.variables[k + first].values[0] : nullptr;
+    Value* slot = k < params && !texts[k].empty() ? parameters[k].values.data() : nullptr;
     // OPTIMIZATION: a plain number plan's answer is stored as a number.
     double number = 0;
     bool truth = false;
@@ -389,25 +395,25 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
       EvalResult r = evaluate_in(argument, caller);
       if (r.failed) {
         failed = true;
-        give_back_frame(function, std::move(frame), shape.slots, caller);
+        give_back_frame(function, std::move(frame), shape.slots, run);
         return Value::r8(0);
       }
       if (slot) *slot = std::move(r.value);
     }
     if (m_stop_pending > 0) break;
   }
-  f.base = m_program.functions[function].header;
+  f.base = shape.header;
   f.count = shape.count;
   f.except_count = caller.except_count;
   f.slot = caller.slot;
   f.time_stamp = caller.time_stamp;
-  f.run = &thread_run(caller);
+  f.run = &run;
   run_body_of(f, shape);
 
   Value result = Value::r8(0);
   if (shape.has_result) result = std::move(f.variables[0].values[0]);
   take_call_errors(caller, f, failed);
-  give_back_frame(function, std::move(frame), shape.slots, caller);
+  give_back_frame(function, std::move(frame), shape.slots, run);
   return result;
 }
 

@@ -3,7 +3,9 @@
 // two central operations Read and Write.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -86,10 +88,13 @@ class VariableStore {
   // array; null as above.
   [[gnu::always_inline]] static Variable* hinted_local(THensuFmt& frame, const NameRef& name) {
     int32_t h = name.slot_hint.load(std::memory_order_relaxed);
-    if (frame.error || !frame.variable_names.holds(h, name.key, name.name) ||
-        static_cast<size_t>(h) >= frame.variables.size())
-      return nullptr;
-    return &frame.variables[h];
+    if (frame.error || !frame.variable_names.holds(h, name.key, name.name)) return nullptr;
+    // The bound is checked in bytes: size() would divide by the size of a
+    // Variable.
+    uintptr_t begin = reinterpret_cast<uintptr_t>(frame.variables.data());
+    uintptr_t end = reinterpret_cast<uintptr_t>(std::to_address(frame.variables.end()));
+    if (static_cast<size_t>(h) * sizeof(Variable) >= end - begin) return nullptr;
+    return frame.variables.data() + h;
   }
 
   // Declares a local variable: a scalar when [bounds] is empty, else an
