@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/values/frame.h"
@@ -71,7 +72,10 @@ struct CallFrame : THensuFmt {
       try_stack.clear();
     }
     if (variable_names.size() > keep) variable_names.truncate(keep);
-    if (variables.size() != static_cast<size_t>(keep)) variables.resize(static_cast<size_t>(keep));
+    // Compared in bytes: size() would divide by the size of a Variable.
+    if (reinterpret_cast<uintptr_t>(std::to_address(variables.end())) - reinterpret_cast<uintptr_t>(variables.data()) !=
+        static_cast<size_t>(keep) * sizeof(Variable))
+      variables.resize(static_cast<size_t>(keep));
     for (Variable& v : variables) v.reset_scalar();
     exit = false;
     break_count = continue_count = 0;

@@ -21,13 +21,12 @@ constexpr int k_max_depth = 17;
 }  // namespace
 
 // A call from an expression, as the evaluation host and call() make it;
-// [function] is plain_function() of [site]. OPTIMIZATION: call_plain
+// [function] is plain_function() of [site], with its [shape]. OPTIMIZATION: call_plain
 // keeps the stack guard itself (reporting the site's name, as here), so a
 // plain call checks it once.
-[[gnu::always_inline]] inline Value Interpreter::plan_call(const CallSite& site, int32_t function, CallFrame& frame,
-                                                          bool& failed) {
-  if (function >= 0 && !frame.exit && !m_stopped)
-    return call_plain(function, function_shape(function), site, frame, failed, true);
+[[gnu::always_inline]] inline Value Interpreter::plan_call(const CallSite& site, int32_t function,
+                                                          const FunctionShape* shape, CallFrame& frame, bool& failed) {
+  if (function >= 0 && !frame.exit && !m_stopped) return call_plain(function, *shape, site, frame, failed, true);
   if (!StackGuard(frame).ok()) {
     report_error(frame, message(MessageId::RecursionTooDeep, site.name));
     failed = true;
@@ -57,11 +56,12 @@ constexpr int k_max_depth = 17;
     }
     switch (step.op) {
       case FastOp::Call: {
-        int32_t function = plain_function(*step.site, frame);
+        const FunctionShape* shape = nullptr;
+        int32_t function = plain_function(*step.site, frame, shape);
         if (!called && function < 0) return FastOutcome::GaveUp;
         called = true;
         bool failed = false;
-        Value v = plan_call(*step.site, function, frame, failed);
+        Value v = plan_call(*step.site, function, shape, frame, failed);
         failed = failed || frame.error || frame.exit;
         if (failed || !v.is(VarType::R8)) {
           general = finish_plan_in_values(plan, i + 1, stack, top, &v, failed, line, frame);
@@ -122,7 +122,9 @@ EvalResult Interpreter::finish_plan_in_values(const FastPlan& plan, size_t from,
         continue;
       case FastOp::Call: {
         bool call_failed = false;
-        Value v = plan_call(*step.site, plain_function(*step.site, frame), frame, call_failed);
+        const FunctionShape* shape = nullptr;
+        int32_t function = plain_function(*step.site, frame, shape);
+        Value v = plan_call(*step.site, function, shape, frame, call_failed);
         if (call_failed || frame.error || frame.exit) failed = true;
         values[count++] = std::move(v);
         continue;

@@ -133,7 +133,8 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
     frame.exit = true;
     return false;
   }
-  return !(frame.pending() || m_stopped);
+  // frame.pending() without EXIT, looked at above.
+  return !(frame.break_count > 0 || frame.continue_count > 0 || m_stopped);
 }
 
 
@@ -510,6 +511,10 @@ bool Interpreter::run_call_assign(CallFrame& frame, const CompiledStatement& s) 
   }
   const NameRef& name = *s.target_expr->root->name;
   Value* slot = VariableStore::hinted_local_scalar(frame, name);
+  if (slot && outcome == FastOutcome::Number) {
+    slot->set_r8(finish_number(number));
+    return true;
+  }
   Value v = outcome == FastOutcome::Number ? Value::r8(finish_number(number))
                                            : (truth ? m_store.true_value() : m_store.false_value());
   if (slot) *slot = std::move(v);

@@ -41,12 +41,15 @@ struct Interpreter::FunctionShape {
 };
 
 // The user function with plain parameters that [site] reaches from
-// [frame], or -1.
-inline int32_t Interpreter::plain_function(const CallSite& site, const CallFrame& frame) {
+// [frame], or -1; its shape goes to [shape].
+inline int32_t Interpreter::plain_function(const CallSite& site, const CallFrame& frame,
+                                           const FunctionShape*& shape) {
   if (!frame.module_name.empty()) return -1;
   int32_t f = site.function_outside_modules.load(std::memory_order_relaxed);
   if (f == -2) f = look_up_outside_modules(site, frame);
-  return f >= 0 && function_shape(f).plain ? f : -1;
+  if (f < 0) return -1;
+  shape = &function_shape(f);
+  return shape->plain ? f : -1;
 }
 
 }  // namespace vesk

@@ -321,6 +321,10 @@ class Interpreter {
   // plain: the arguments go to fixed slots (FunctionShape::plain).
   Value call_plain(int32_t function, const FunctionShape& shape, const CallSite& site, CallFrame& caller,
                    bool& failed, bool by_site_name = false);
+  // The parts of call_plain that most calls do not take.
+  Value refuse_plain_call(int32_t function, const CallSite& site, CallFrame& caller, bool& failed, bool by_site_name);
+  void declare_plain_slots(CallFrame& f, const FunctionShape& shape);
+  bool bind_general_argument(const CompiledExpression& argument, CallFrame& caller, Value* slot);
   // Runs the body of a called function, flat when it can.
   void run_body_of(CallFrame& f, const FunctionShape& shape);
   // Number plans with calls (call_plans.cpp). A Value outcome leaves the
@@ -331,9 +335,9 @@ class Interpreter {
                              EvalResult& general);
   EvalResult finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top, Value* pending,
                                    bool failed, size_t line, CallFrame& frame);
-  int32_t plain_function(const CallSite& site, const CallFrame& frame);  // function_shape.h
+  int32_t plain_function(const CallSite& site, const CallFrame& frame, const FunctionShape*& shape);  // function_shape.h
   int32_t look_up_outside_modules(const CallSite& site, const CallFrame& frame);
-  Value plan_call(const CallSite& site, int32_t function, CallFrame& frame, bool& failed);
+  Value plan_call(const CallSite& site, int32_t function, const FunctionShape* shape, CallFrame& frame, bool& failed);
   // Any number plan of [frame]'s: the engine's own for one with calls.
   [[gnu::always_inline]] FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
                                               EvalResult& general) {

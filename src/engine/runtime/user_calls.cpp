@@ -352,6 +352,35 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   return result;
 }
 
+// Refuses a call of [function] from [caller] that would take too much
+// stack; [by_site_name] as for call_plain.
+[[gnu::noinline]] Value Interpreter::refuse_plain_call(int32_t function, const CallSite& site, CallFrame& caller,
+                                                       bool& failed, bool by_site_name) {
+  report_error(caller, message(MessageId::RecursionTooDeep,
+                               by_site_name ? site.name : m_program.function_names.name_at(function)));
+  failed = true;
+  return Value::r8(0);
+}
+
+// Declares RESULT (of a function) and the parameters of [shape] in a new
+// frame [f], at the slots a plain call binds.
+[[gnu::noinline]] void Interpreter::declare_plain_slots(CallFrame& f, const FunctionShape& shape) {
+  int32_t first = shape.has_result ? 1 : 0;
+  if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
+  for (size_t k = 0; k < shape.params.size(); ++k)
+    declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
+}
+
+// An argument that is no plain number plan, evaluated the general way in
+// [caller] into [slot] (dropped when null); false when it failed.
+[[gnu::noinline]] bool Interpreter::bind_general_argument(const CompiledExpression& argument, CallFrame& caller,
+                                                          Value* slot) {
+  EvalResult r = evaluate_in(argument, caller);
+  if (r.failed) return false;
+  if (slot) *slot = std::move(r.value);
+  return true;
+}
+
 // OPTIMIZATION: what call_user does for a call of this kind, without the
 // bindings and copy-outs that no parameter of it needs. [by_site_name]
 // reports a refused call by the name the site wrote, as a caller that
@@ -360,26 +389,17 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
                               bool& failed, bool by_site_name) {
   // The guard, the pool and the new frame all want the thread's state.
   ThreadRun& run = thread_run(caller);
-  if (!StackGuard(run).ok()) [[unlikely]] {
-    report_error(caller, message(MessageId::RecursionTooDeep,
-                                 by_site_name ? site.name : m_program.function_names.name_at(function)));
-    failed = true;
-    return Value::r8(0);
-  }
+  if (!StackGuard(run).ok()) [[unlikely]]
+    return refuse_plain_call(function, site, caller, failed, by_site_name);
   // The frame is nobody else's while the arguments are evaluated: each goes
   // straight into its slot, which no evaluation moves. A frame given back
   // has the names at their slots, holding Empty.
   std::unique_ptr<CallFrame> frame = take_frame(function, run);
   CallFrame& f = *frame;
-  int32_t first = shape.has_result ? 1 : 0;
-  if (f.variable_names.size() != shape.slots) [[unlikely]] {
-    if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
-    for (size_t k = 0; k < shape.params.size(); ++k)
-      declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
-  }
+  if (f.variable_names.size() != shape.slots) [[unlikely]] declare_plain_slots(f, shape);
   // Arguments are evaluated in the caller's frame, left to right; one past
   // the parameters is evaluated and dropped, an empty one leaves Empty.
-  Variable* parameters = f.variables.data() + first;
+  Variable* parameters = f.variables.data() + (shape.has_result ? 1 : 0);
   const std::u16string* texts = site.arguments.data();
   size_t passed = site.arguments.size(), params = shape.params.size();
   for (size_t k = 0; k < passed; ++k) {
@@ -391,14 +411,10 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
     if (argument.fast && !argument.fast->calls && !caller.exit &&
         run_fast_plan(*argument.fast, caller, number, truth) == FastOutcome::Number) {
       if (slot) slot->set_r8(finish_number(number));
-    } else {
-      EvalResult r = evaluate_in(argument, caller);
-      if (r.failed) {
-        failed = true;
-        give_back_frame(function, std::move(frame), shape.slots, run);
-        return Value::r8(0);
-      }
-      if (slot) *slot = std::move(r.value);
+    } else if (!bind_general_argument(argument, caller, slot)) [[unlikely]] {
+      failed = true;
+      give_back_frame(function, std::move(frame), shape.slots, run);
+      return Value::r8(0);
     }
     if (m_stop_pending > 0) break;
   }
@@ -410,8 +426,7 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   f.run = &run;
   run_body_of(f, shape);
 
-  Value result = Value::r8(0);
-  if (shape.has_result) result = std::move(f.variables[0].values[0]);
+  Value result = shape.has_result ? std::move(f.variables[0].values[0]) : Value::r8(0);
   take_call_errors(caller, f, failed);
   give_back_frame(function, std::move(frame), shape.slots, run);
   return result;
