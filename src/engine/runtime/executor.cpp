@@ -168,7 +168,7 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
 // index, as the ordinary path takes them, each by its number plan. False
 // when either plan gave up or the element is not there; neither has calls,
 // so nothing happened then.
-[[gnu::always_inline]] inline bool Interpreter::run_element_assign(CallFrame& frame, const CompiledStatement& s) {
+bool Interpreter::run_element_assign(CallFrame& frame, const CompiledStatement& s) {
   if (frame.exit) return false;
   double number = 0;
   bool truth = false;

@@ -30,9 +30,8 @@ struct NameKey {
     return key;
   }
   bool exact() const { return (tail >> 56) <= k_exact; }
-  // Without branches: on a 32-bit system each half is two words.
-  friend bool operator==(const NameKey& a, const NameKey& b) {
-    return ((a.head ^ b.head) | (a.tail ^ b.tail)) == 0;
+  [[gnu::always_inline]] friend bool operator==(const NameKey& a, const NameKey& b) {
+    return a.head == b.head && a.tail == b.tail;
   }
 
  private:
