@@ -86,6 +86,8 @@ void* advised(void* block, size_t bytes) {
 
 }  // namespace
 
+bool small_blocks_pooled() { return k_pooled; }
+
 void set_large_block_advice(LargeBlockAdvice advice) { g_advice.store(advice, std::memory_order_relaxed); }
 
 void* allocate_block(size_t bytes) {
@@ -150,8 +152,10 @@ void free_block(void* block, size_t bytes) {
 
 void* resize_block(void* block, size_t old_bytes, size_t new_bytes) {
   // An advised block is made before the old one's bytes are copied into
-  // it: realloc would copy them into pages not yet advised.
-  bool advise_first = new_bytes >= k_advised_block && g_advice.load(std::memory_order_relaxed);
+  // it: realloc would copy them into pages not yet advised. A block mapped
+  // on its own is left to realloc, which moves its pages without a copy.
+  bool advise_first = new_bytes >= k_advised_block && old_bytes < k_remapped_block &&
+                      g_advice.load(std::memory_order_relaxed);
   if (from_system(old_bytes) && from_system(new_bytes) && !advise_first) {
     void* moved = std::realloc(block, new_bytes == 0 ? 1 : new_bytes);
     if (!moved) throw std::bad_alloc();

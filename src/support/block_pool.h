@@ -18,6 +18,9 @@ namespace vesk {
 // system's allocator (the same calls take both).
 inline constexpr size_t k_max_pooled_block = 256;
 
+// False when every block is the system's (under the address sanitizer).
+bool small_blocks_pooled();
+
 // A block of at least [bytes] bytes, aligned for any scalar; throws
 // std::bad_alloc when there is no memory.
 void* allocate_block(size_t bytes);
@@ -27,6 +30,10 @@ void free_block(void* block, size_t bytes);
 
 // Blocks of at least this many bytes are shown to the large-block advice.
 inline constexpr size_t k_advised_block = size_t{2} << 20;
+// Blocks of at least this many bytes are resized by the system's allocator
+// even when advised: it moves their pages instead of copying them
+// (platform::tune_heap maps blocks this large on their own).
+inline constexpr size_t k_remapped_block = size_t{256} << 20;
 
 // Called with every block of at least k_advised_block bytes that the
 // system's allocator hands out, new or moved: the platform layer may tell
@@ -35,9 +42,12 @@ using LargeBlockAdvice = void (*)(void* block, size_t bytes);
 void set_large_block_advice(LargeBlockAdvice advice);
 
 // The block moved to [new_bytes] (its first [old_bytes] kept, as far as
-// they fit); a large block grows in place where the system can do so, so a
-// text that keeps growing is not copied each time. Throws std::bad_alloc
-// and leaves [block] as it was when there is no memory.
+// they fit). A large block grows in place where the system can do so, so a
+// text that keeps growing is not copied each time; only a block that is to
+// be advised is made anew and copied into, below k_remapped_block (a text
+// grows by half again each time, so its copies add up to about twice its
+// length). Throws std::bad_alloc and leaves [block] as it was when there
+// is no memory.
 void* resize_block(void* block, size_t old_bytes, size_t new_bytes);
 
 }  // namespace vesk

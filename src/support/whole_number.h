@@ -44,12 +44,13 @@ inline bool truncate_by_bits(double value, int32_t& out) {
   return true;
 }
 
-// Whether [value], whose magnitude is below 2^63, has no fraction.
-#if defined(__i386__) && defined(__SSE2__)
+// Whether [value], a finite number whose magnitude is below 2^63, has no
+// fraction.
+#if defined(__i386__) && defined(__SSE2_MATH__)
 // Adding 2^52 to a magnitude below it leaves no fraction bits, so the sum
 // less 2^52 is the magnitude itself exactly when that is whole, in any
-// rounding mode. (SSE2 computes in doubles; the x87 unit's wider registers
-// would keep the fraction.)
+// rounding mode. (Only when doubles are computed in SSE2 registers: the
+// x87 unit's wider registers would keep the fraction.)
 [[gnu::always_inline]] inline bool is_whole_below_2_63(double value) {
   double magnitude = __builtin_fabs(value);
   if (!(magnitude < 4503599627370496.0)) return true;
@@ -63,7 +64,7 @@ inline bool truncate_by_bits(double value, int32_t& out) {
 }
 #endif
 
-#if defined(__i386__) && !defined(__SSE2__)
+#if defined(__i386__) && !defined(__SSE2_MATH__)
 inline bool truncate_to_int32(double value, int32_t& out) { return truncate_by_bits(value, out); }
 #else
 inline bool truncate_to_int32(double value, int32_t& out) {

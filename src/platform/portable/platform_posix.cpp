@@ -336,8 +336,8 @@ void tune_heap() {
   // Blocks up to 256 MB come from the heap, and up to 256 MB freed at its
   // top stay there: a script that builds and drops texts of many
   // megabytes then reuses their memory instead of faulting new pages in.
-  mallopt(M_MMAP_THRESHOLD, 256 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(k_remapped_block));
+  mallopt(M_TRIM_THRESHOLD, static_cast<int>(k_remapped_block));
 #endif
 }
 

@@ -129,5 +129,21 @@ TEST(BlockPool, LargeBlocksAreAdvisedBeforeTheirBytesAreCopiedIn) {
   set_large_block_advice(nullptr);
 }
 
+// Once the pool has many slabs and an advice is set, new slabs are large
+// blocks, advised as such, and their blocks are as distinct as any.
+TEST(BlockPool, ManySmallBlocksComeFromAdvisedSlabs) {
+  if (!small_blocks_pooled()) GTEST_SKIP() << "every block is the system's in this build";
+  set_large_block_advice(record_advice);
+  g_advised.clear();
+  std::vector<Taken> taken;
+  for (int i = 0; i < 200000 && g_advised.size() < 2; ++i)
+    taken.push_back({static_cast<unsigned char*>(allocate_block(250)), 250, static_cast<unsigned char>(i)});
+  set_large_block_advice(nullptr);
+  ASSERT_EQ(g_advised.size(), 2u);
+  for (const auto& [block, bytes] : g_advised) EXPECT_EQ(bytes, 2 * k_advised_block);
+  EXPECT_TRUE(marks_hold(taken));
+  for (const Taken& t : taken) free_block(t.block, t.bytes);
+}
+
 }  // namespace
 }  // namespace vesk
