@@ -122,6 +122,9 @@ double round_result(double value);
 double round_through_text(double value);
 // A whole number below 10^15: both roundings give it back unchanged (its
 // 15-digit text is exact), so it needs neither.
-[[gnu::always_inline]] inline bool survives_rounding(double value) { return value > -1e15 && value < 1e15 && is_whole_below_2_63(value); }
+// (__builtin_fabs: mingw's fabs is x87 code, even for SSE2 arithmetic.)
+[[gnu::always_inline]] inline bool survives_rounding(double value) {
+  return __builtin_fabs(value) < 1e15 && is_whole_below_2_63(value);
+}
 
 }  // namespace vesk
