@@ -1,8 +1,8 @@
 // Whole-number tests and conversions of doubles that every arithmetic
 // statement makes. On 32-bit x86 a double becomes a 64-bit integer only
 // through the x87 unit, which must switch its rounding mode to truncation
-// and back (fnstcw/fldcw) for each conversion, a stall of tens of cycles;
-// without SSE2 even a 32-bit conversion goes that way. There these read
+// and back (fnstcw/fldcw) for each conversion and moves the number through
+// memory; without SSE2 even a 32-bit conversion goes that way. There these read
 // the double's bits with integer operations instead; elsewhere a
 // conversion is one instruction and is used as it is.
 #pragma once
@@ -12,8 +12,8 @@
 
 namespace vesk {
 
-// The unbiased binary exponent of [value]'s bits: 1024 for infinities and
-// NaN, below 0 for magnitudes under 1.
+// The unbiased binary exponent of a double's [bits]: 1024 for infinities
+// and NaN, below 0 for magnitudes under 1.
 inline int binary_exponent(uint64_t bits) { return static_cast<int>((bits >> 52) & 0x7ff) - 1023; }
 
 // Whether [value] has no fraction, read from its bits; false for

@@ -143,7 +143,7 @@ int three_way(T a, T b) {
     case FastOp::Mod: {
       // OPTIMIZATION: whole operands below 2^31, the usual ones, take
       // 32-bit arithmetic (a 64-bit remainder is a library call on 32-bit
-      // x86); -1 is left to the general path below.
+      // x86); a divisor of 0 or less is left to the path below.
       int32_t small_a = 0, small_b = 0;
       if (truncate_to_int32(a, small_a) && truncate_to_int32(b, small_b) && small_a == a && small_b == b &&
           small_b > 0) {
