@@ -6,6 +6,7 @@
 
 #include "engine/values/conversion_detail.h"
 #include "support/text.h"
+#include "support/whole_number.h"
 
 namespace vesk {
 
@@ -39,23 +40,37 @@ std::u16string float_text(Float value) {
   // OPTIMIZATION: a whole number below 10^digits prints its digits alone,
   // which is what the general form gives it; no conversion library needed.
   constexpr Float limit = whole_limit<Float>(digits);
-  if (std::fabs(value) < limit && static_cast<Float>(static_cast<int64_t>(value)) == value) {
-    int64_t whole = static_cast<int64_t>(value);
-    char16_t out[24];
-    char16_t* at = out + sizeof out / sizeof out[0];
-    uint64_t magnitude = whole < 0 ? 0 - static_cast<uint64_t>(whole) : static_cast<uint64_t>(whole);
-    // The digits below 2^32 come by 32-bit steps, which cost less.
-    while (magnitude > 0xFFFFFFFFu) {
-      *--at = static_cast<char16_t>(u'0' + magnitude % 10);
-      magnitude /= 10;
+  if (std::fabs(value) < limit) {
+    // Below 2^31 the test and the conversion are 32-bit ones: on 32-bit x86
+    // a 64-bit conversion goes through the x87 unit.
+    double d = value;
+    int32_t small = 0;
+    uint64_t magnitude = 0;
+    bool whole = false;
+    if (truncate_to_int32(d, small)) {
+      whole = static_cast<double>(small) == d;
+      magnitude = small < 0 ? 0 - static_cast<uint64_t>(int64_t{small}) : static_cast<uint64_t>(small);
+    } else if (is_whole_below_2_63(d)) {
+      int64_t big = static_cast<int64_t>(d);
+      whole = true;
+      magnitude = big < 0 ? 0 - static_cast<uint64_t>(big) : static_cast<uint64_t>(big);
     }
-    uint32_t low = static_cast<uint32_t>(magnitude);
-    do {
-      *--at = static_cast<char16_t>(u'0' + low % 10);
-      low /= 10;
-    } while (low != 0);
-    if (whole < 0) *--at = u'-';
-    return std::u16string(at, out + sizeof out / sizeof out[0]);
+    if (whole) {
+      char16_t out[24];
+      char16_t* at = out + sizeof out / sizeof out[0];
+      // The digits below 2^32 come by 32-bit steps, which cost less.
+      while (magnitude > 0xFFFFFFFFu) {
+        *--at = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+      }
+      uint32_t low = static_cast<uint32_t>(magnitude);
+      do {
+        *--at = static_cast<char16_t>(u'0' + low % 10);
+        low /= 10;
+      } while (low != 0);
+      if (d < 0) *--at = u'-';
+      return std::u16string(at, out + sizeof out / sizeof out[0]);
+    }
   }
   char buffer[64];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);

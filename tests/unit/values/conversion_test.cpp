@@ -30,7 +30,10 @@ TEST(NumberText, WholeNumbersAsTheGeneralForm) {
     return utf8_to_utf16(text);
   };
   for (double v : {1.0, -1.0, 9.0, 10.0, -10.0, 123456789.0, 999999999999999.0, -999999999999999.0, 1e15, -1e15,
-                   4294967296.0, -2147483648.0, 1e16 + 2, 9007199254740993.0})
+                   4294967296.0, -2147483648.0, 1e16 + 2, 9007199254740993.0,
+                   // either side of the 32-bit conversion's range, whole and not
+                   2147483647.0, 2147483648.0, -2147483649.0, 2147483647.5, -2147483648.5, 0.5, -0.25,
+                   1e14 + 0.5, 3e9 + 0.5})
     EXPECT_EQ(double_to_text(v), general(v)) << v;
   EXPECT_EQ(float_to_text(9999999.0f), u"9999999");
   EXPECT_EQ(float_to_text(1e7f), u"1E+07");
