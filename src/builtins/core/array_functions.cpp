@@ -280,7 +280,7 @@ Value builtin_qsort(BuiltinContext& ctx) {
   // number is no order.
   bool order_given = ctx.given(1) && !ctx.text(1).empty();
   int64_t order = order_given ? ctx.integer(1) : k_sort_up;
-  if ((order_given && !ctx.args.at[1].numeric) || order < k_sort_up || order > k_sort_text_down)
+  if ((order_given && !ctx.args[1].numeric) || order < k_sort_up || order > k_sort_text_down)
     return ctx.fail(message(MessageId::DefinitionWrong, ctx.text(1)));
   bool text_mode = order >= k_sort_text_up;
   ArrayTarget target(ctx, 0);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,9 +30,34 @@ struct PreparedArgument {
   Value value;
 };
 
-struct PreparedArguments {
-  std::array<PreparedArgument, k_max_builtin_arguments> at;
-  int count = 0;
+// The prepared positions of one call. Only the positions that the call
+// gives are made (a call of one argument does not make and drop the
+// thirty-four that the largest built-in takes); a position beyond them reads
+// as an empty argument.
+class PreparedArguments {
+ public:
+  PreparedArguments() = default;
+  PreparedArguments(const PreparedArguments&) = delete;
+  PreparedArguments& operator=(const PreparedArguments&) = delete;
+  ~PreparedArguments() {
+    for (int k = 0; k < count; ++k) slot(k)->~PreparedArgument();
+  }
+
+  const PreparedArgument& operator[](int k) const { return k >= 0 && k < count ? *slot(k) : empty(); }
+  // Makes the next position, which the caller fills.
+  PreparedArgument& add() { return *new (m_storage + sizeof(PreparedArgument) * count++) PreparedArgument(); }
+
+  int count = 0;  // made so far, filled or being filled
+
+ private:
+  static const PreparedArgument& empty() {
+    static const PreparedArgument* none = new PreparedArgument();  // never destroyed
+    return *none;
+  }
+  PreparedArgument* slot(int k) const {
+    return std::launder(reinterpret_cast<PreparedArgument*>(m_storage + sizeof(PreparedArgument) * k));
+  }
+  alignas(PreparedArgument) mutable unsigned char m_storage[sizeof(PreparedArgument) * k_max_builtin_arguments];
 };
 
 class BuiltinContext {
@@ -48,13 +74,13 @@ class BuiltinContext {
   bool failed = false;
 
   bool given(int k) const { return k < args.count; }
-  std::u16string_view text(int k) const { return args.at[k].text(); }
+  std::u16string_view text(int k) const { return args[k].text(); }
   // The text at [k] as a string value (shared, not copied).
-  const Value& text_value(int k) const { return args.at[k].text_value; }
-  double number(int k) const { return args.at[k].number; }
+  const Value& text_value(int k) const { return args[k].text_value; }
+  double number(int k) const { return args[k].number; }
   // The integer at [k], or [fallback] when the call gives no argument there.
-  int64_t integer(int k, int64_t fallback = 0) const { return given(k) ? args.at[k].integer : fallback; }
-  const Value& value(int k) const { return args.at[k].value; }
+  int64_t integer(int k, int64_t fallback = 0) const { return given(k) ? args[k].integer : fallback; }
+  const Value& value(int k) const { return args[k].value; }
 
   bool same_str() const { return interpreter.program().options.same_str; }
   Value true_value() const { return interpreter.store().true_value(); }

@@ -123,8 +123,7 @@ bool prepare_arguments(BuiltinContext& ctx, const BuiltinInfo& info, PreparedArg
   int prepared = std::min(given, k_max_builtin_arguments);
   for (int k = 0; k < prepared; ++k) {
     if (ctx.interpreter.stop_pending() || ctx.interpreter.stopped()) return false;
-    args.count = k + 1;
-    if (!prepare_position(ctx, info, k, args.at[k])) return false;
+    if (!prepare_position(ctx, info, k, args.add())) return false;
   }
   if (given > info.maximum || given > k_max_builtin_arguments) {
     ctx.fail(message(MessageId::TooManyArguments));
@@ -214,7 +213,12 @@ int32_t builtin_id(std::u16string_view name) {
 std::optional<Value> call_builtin(Interpreter& interpreter, const CallSite& call, CallFrame& frame, bool& failed) {
   std::u16string_view name = call.name;
   if (starts_with(name, u"GLOBAL.")) name.remove_prefix(7);
-  int32_t id = builtin_id(name);
+  // OPTIMIZATION: the site keeps the ID that its name looks up to.
+  int32_t id = call.builtin.load(std::memory_order_relaxed);
+  if (id == -2) {
+    id = builtin_id(name);
+    call.builtin.store(id, std::memory_order_relaxed);
+  }
   if (id < 0) return std::nullopt;
   if (frame.error || interpreter.stopped() || interpreter.stop_pending()) {
     failed = true;

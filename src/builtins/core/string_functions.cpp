@@ -278,7 +278,7 @@ std::u16string fit_number(std::u16string text, size_t width) {
 Value builtin_format(BuiltinContext& ctx) {
   size_t width = static_cast<size_t>(std::clamp<int64_t>(ctx.integer(1), 0, 1 << 20));
   const Value& value = ctx.value(0);
-  if (!value.is_any_string() && ctx.args.at[0].numeric) {
+  if (!value.is_any_string() && ctx.args[0].numeric) {
     double x = ctx.number(0);
     std::u16string text;
     if (!ctx.given(2)) text = double_to_text(x);

@@ -91,6 +91,9 @@ struct CallSite {
   // The user function that [name] calls from outside any module, once the
   // call path has looked it up: -2 not yet, -1 none (a built-in or worse).
   mutable std::atomic<int32_t> function_outside_modules{-2};
+  // The built-in that [name] names, once the built-in library has looked
+  // it up (a fact of the name alone): -2 not yet, -1 none.
+  mutable std::atomic<int32_t> builtin{-2};
 
  private:
   const struct CompiledExpression& compile_arguments(size_t i) const;
