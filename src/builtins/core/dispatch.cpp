@@ -16,6 +16,7 @@
 #include "support/messages.h"
 #include "support/text.h"
 #include "support/utf.h"
+#include "support/whole_number.h"
 
 namespace vesk {
 namespace {
@@ -107,6 +108,18 @@ bool prepare_position(BuiltinContext& ctx, const BuiltinInfo& info, int k, Prepa
   if (!v) return false;
   if (ctx.id == k_id_vartype && k == 0) {
     arg.value = std::move(*v);
+    return true;
+  }
+  // OPTIMIZATION: a whole number below 2^31 prints all its digits, which
+  // read back as the number itself: its number fields are taken from it,
+  // not from reading its text again.
+  int32_t whole = 0;
+  if (v->is(VarType::R8) && truncate_to_int32(v->as_r8(), whole) && whole == v->as_r8()) {
+    arg.text_value = Value::string(double_to_text(whole));
+    arg.numeric = true;
+    arg.number = whole;
+    arg.integer = whole;
+    if (k < 2) arg.value = std::move(*v);
     return true;
   }
   arg.text_value = v->is_string() ? *v : Value::string(argument_text(*v));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "builtins/core/builtin_context.h"
@@ -28,24 +29,45 @@ std::u16string search_form(const BuiltinContext& ctx, std::u16string_view text) 
   return ctx.same_str() ? std::u16string(text) : unicode_upper(text);
 }
 
-// The 0-based start of every occurrence of [sub] in [text]; the search for
-// the next one starts one character after the previous match.
-std::vector<size_t> occurrences(std::u16string_view sub, std::u16string_view text) {
-  std::vector<size_t> found;
-  if (sub.empty()) return found;
-  for (size_t at = text.find(sub); at != std::u16string_view::npos; at = text.find(sub, at + 1)) found.push_back(at);
-  return found;
-}
+// The occurrences of [sub] in [text] as the string built-ins look for
+// them: without SAMESTR in the upper-cased text, which is not made (each
+// unit upper-cases to one unit, so its positions are the text's). The
+// search for the next one starts one unit after the previous match, so
+// occurrences may overlap. The views must outlive the search.
+class Occurrences {
+ public:
+  Occurrences(const BuiltinContext& ctx, std::u16string_view sub, std::u16string_view text)
+      : m_text(text), m_sub(ctx.same_str() ? std::u16string(sub) : unicode_upper(sub)) {
+    if (!ctx.same_str()) m_upper.emplace(m_text, m_sub);
+  }
+  Occurrences(const Occurrences&) = delete;
+  Occurrences& operator=(const Occurrences&) = delete;
 
-// The [n]-th occurrence (negative: counted from the end), or npos.
-size_t nth_occurrence(std::u16string_view sub, std::u16string_view text, int64_t n) {
-  std::vector<size_t> found = occurrences(sub, text);
-  if (n == 0) n = 1;
-  int64_t count = static_cast<int64_t>(found.size());
-  int64_t index = n > 0 ? n - 1 : count + n;
-  if (index < 0 || index >= count) return std::u16string_view::npos;
-  return found[static_cast<size_t>(index)];
-}
+  // The first occurrence at or after [from], or npos.
+  size_t next(size_t from) const {
+    if (m_sub.empty()) return std::u16string_view::npos;
+    return m_upper ? m_upper->find(from) : find_text(m_text, m_sub, from);
+  }
+  // The [n]-th occurrence (negative: counted from the end; 0 is the
+  // first), or npos.
+  size_t nth(int64_t n) const {
+    if (n == 0) n = 1;
+    if (n > 0) {
+      size_t at = next(0);
+      for (int64_t i = 1; i < n && at != std::u16string_view::npos; ++i) at = next(at + 1);
+      return at;
+    }
+    std::vector<size_t> found;
+    for (size_t at = next(0); at != std::u16string_view::npos; at = next(at + 1)) found.push_back(at);
+    int64_t index = static_cast<int64_t>(found.size()) + n;
+    return index < 0 ? std::u16string_view::npos : found[static_cast<size_t>(index)];
+  }
+
+ private:
+  std::u16string_view m_text;
+  std::u16string m_sub;
+  std::optional<UpperCaseFinder> m_upper;
+};
 
 bool is_trim_blank(char16_t c, bool full_width) { return c <= u' ' || (full_width && c == k_full_width_blank); }
 
@@ -99,7 +121,7 @@ Value builtin_length(BuiltinContext& ctx) {
 
 // POS(sub, text, n)
 Value builtin_pos(BuiltinContext& ctx) {
-  size_t at = nth_occurrence(search_form(ctx, ctx.text(0)), search_form(ctx, ctx.text(1)), ctx.integer(2, 1));
+  size_t at = Occurrences(ctx, ctx.text(0), ctx.text(1)).nth(ctx.integer(2, 1));
   return Value::i4(at == std::u16string::npos ? 0 : static_cast<int32_t>(at + 1));
 }
 
@@ -199,16 +221,15 @@ Value builtin_chgmoj(BuiltinContext& ctx) {
 // BETWEENSTR(text, from, to, n)
 Value builtin_betweenstr(BuiltinContext& ctx) {
   std::u16string_view text = ctx.text(0);
-  std::u16string hay = search_form(ctx, text);
-  std::u16string from = search_form(ctx, ctx.text(1));
-  std::u16string to = ctx.given(2) ? search_form(ctx, ctx.text(2)) : std::u16string();
+  std::u16string_view from = ctx.text(1);
   size_t start = 0;
   if (!from.empty()) {
-    size_t at = nth_occurrence(from, hay, ctx.integer(3, 1));
+    size_t at = Occurrences(ctx, from, text).nth(ctx.integer(3, 1));
     if (at == std::u16string::npos) return Value::string(u"");
     start = at + from.size();
   }
-  size_t end = to.empty() ? hay.size() : hay.find(to, start);
+  std::u16string_view to = ctx.given(2) ? ctx.text(2) : std::u16string_view();
+  size_t end = to.empty() ? text.size() : Occurrences(ctx, to, text).next(start);
   if (end == std::u16string::npos) return Value::string(u"");
   return Value::string(text.substr(start, end - start));
 }
