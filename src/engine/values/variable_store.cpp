@@ -312,6 +312,9 @@ std::optional<std::u16string> VariableStore::qualified_name(std::u16string_view 
 }
 
 int32_t VariableStore::lookup(const NameIndex& names, std::u16string_view name, const THensuFmt& frame) const {
+  // OPTIMIZATION: outside modules a name without "." has no qualified form
+  // (qualified_name() answers nothing for it): it is looked up as it is.
+  if (frame.module_name.empty() && name.find(u'.') == std::u16string_view::npos) return names.find(name);
   std::optional<std::u16string> qualified = qualified_name(name, frame);
   if (qualified) {
     if (qualified->empty()) return -1;
