@@ -13,6 +13,7 @@
 // - Writing back replaces the file in one step (a temporary file beside it
 //   is moved over it), also for an exclusive file, whose hold is let go
 //   just before: a failed write leaves the old file whole.
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -71,12 +72,34 @@ struct FileSlot {
   }
 };
 
-std::u16string joined(const std::vector<std::u16string>& lines, bool final_break) {
-  std::u16string text;
+// The length of the lines joined by CR LF (after the last one too with
+// [final_break]).
+size_t joined_length(const std::vector<std::u16string>& lines, bool final_break) {
+  size_t length = 0;
+  for (const std::u16string& line : lines) length += line.size() + 2;
+  return lines.empty() || final_break ? length : length - 2;
+}
+
+// The lines joined into [out], which holds joined_length() units.
+void join_into(const std::vector<std::u16string>& lines, bool final_break, char16_t* out) {
   for (size_t i = 0; i < lines.size(); ++i) {
-    text += lines[i];
-    if (i + 1 < lines.size() || final_break) text += u"\r\n";
+    out = std::copy(lines[i].begin(), lines[i].end(), out);
+    if (i + 1 < lines.size() || final_break) *out++ = u'\r', *out++ = u'\n';
   }
+}
+
+std::u16string joined(const std::vector<std::u16string>& lines, bool final_break) {
+  std::u16string text(joined_length(lines, final_break), u'\0');
+  join_into(lines, final_break, text.data());
+  return text;
+}
+
+// The same as a string value: a whole file's text is made once, in its
+// holder, not built up and then copied into it.
+Value joined_value(const std::vector<std::u16string>& lines) {
+  char16_t* units = nullptr;
+  Value text = Value::string_to_fill(joined_length(lines, false), units);
+  join_into(lines, false, units);
   return text;
 }
 
@@ -317,7 +340,7 @@ Outcome close_file(BuiltinContext& ctx, FileSlot* slot) {
 Outcome get_from_file(BuiltinContext& ctx, FileSlot* slot) {
   int64_t line = ctx.integer(1);
   if (line == k_line_count) return {Value::i4(static_cast<int32_t>(slot->lines.size()))};
-  if (line == k_all_text) return {Value::string(joined(slot->lines, false))};
+  if (line == k_all_text) return {joined_value(slot->lines)};
   if (line < 1 || line > static_cast<int64_t>(slot->lines.size())) return {Value()};
   int64_t column = ctx.integer(2);
   if (column <= 0) return {Value::string(slot->lines[line - 1])};
