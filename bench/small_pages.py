@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # Runs a program with transparent huge pages turned off for it (and its
-# children): the native build then gets the 4 KB pages that a Windows
-# program under Wine gets, which shows how much of a gap between the two is
-# the pages and how much the code.
+# children): the native build then gets 4 KB pages only, as a Windows
+# program under Wine does where huge pages come only on request, which
+# shows how much of a gap between the two is the pages and how much the
+# code.
 #   bench/small_pages.py PROGRAM [ARGUMENT...]
 import ctypes
 import os

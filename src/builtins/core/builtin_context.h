@@ -8,6 +8,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/runtime/interpreter.h"
@@ -44,7 +45,9 @@ class PreparedArguments {
   }
 
   const PreparedArgument& operator[](int k) const { return k >= 0 && k < count ? *slot(k) : empty(); }
-  // Makes the next position, which the caller fills.
+  // Makes the next position, which the caller fills. It counts before it
+  // is made, which is sound only because making it cannot throw.
+  static_assert(std::is_nothrow_default_constructible_v<PreparedArgument>);
   PreparedArgument& add() { return *new (m_storage + sizeof(PreparedArgument) * count++) PreparedArgument(); }
 
   int count = 0;  // made so far, filled or being filled
