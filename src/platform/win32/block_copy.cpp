@@ -5,7 +5,8 @@
 // piece for each of them. Here a block of up to 32 bytes is copied by two
 // overlapping moves of its first and last bytes, read before either is
 // written (so also for overlapping blocks), and a longer one by 16-byte
-// moves, backwards when the target overlaps the source behind it.
+// moves, backwards when the target overlaps the source behind it (in
+// memcpy too).
 //
 // This file is built without the compiler's own knowledge of these calls
 // (see CMakeLists.txt): it must not turn a loop here back into a memcpy.
@@ -75,19 +76,7 @@ void copy_backward(unsigned char* d, const unsigned char* s, size_t n) {
   store(d, head);
 }
 
-}  // namespace
-
-extern "C" {
-
-void* memcpy(void* to, const void* from, size_t n) {
-  auto* d = static_cast<unsigned char*>(to);
-  auto* s = static_cast<const unsigned char*>(from);
-  if (n <= 32) copy_short(d, s, n);
-  else copy_forward(d, s, n);
-  return to;
-}
-
-void* memmove(void* to, const void* from, size_t n) {
+[[gnu::always_inline]] inline void* move_block(void* to, const void* from, size_t n) {
   auto* d = static_cast<unsigned char*>(to);
   auto* s = static_cast<const unsigned char*>(from);
   if (n <= 32) {
@@ -99,5 +88,15 @@ void* memmove(void* to, const void* from, size_t n) {
   }
   return to;
 }
+
+}  // namespace
+
+extern "C" {
+
+// Overlapping blocks are copied as memmove copies them: the runtime's
+// memcpy allows them, and code written against it may rely on that.
+void* memcpy(void* to, const void* from, size_t n) { return move_block(to, from, n); }
+
+void* memmove(void* to, const void* from, size_t n) { return move_block(to, from, n); }
 
 }  // extern "C"
