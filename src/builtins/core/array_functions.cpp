@@ -288,7 +288,7 @@ Value builtin_qsort(BuiltinContext& ctx) {
   std::vector<Value>& elements = target.elements();
   std::vector<std::unique_ptr<ArrayTarget>> owned;
   std::vector<const Variable*> moved{&target.variable()};
-  for (int k = 2; k < ctx.args.count; ++k) {
+  for (int k = 2; k < ctx.args.count(); ++k) {
     auto companion = std::make_unique<ArrayTarget>(ctx, k);
     if (!check_target(ctx, *companion, k, true)) return failed_result();
     if (std::find(moved.begin(), moved.end(), &companion->variable()) != moved.end()) continue;
@@ -377,7 +377,7 @@ Value builtin_setclear(BuiltinContext& ctx) {
 Value builtin_safearray(BuiltinContext& ctx) {
   Ref<ArrayData> data = make_ref<ArrayData>();
   int64_t total = 1;
-  int dimensions = ctx.args.count >= 3 ? 2 : 1;
+  int dimensions = ctx.args.count() >= 3 ? 2 : 1;
   for (int d = 0; d < dimensions; ++d) {
     int64_t low = ctx.integer(2 * d, 0);
     int64_t high = ctx.integer(2 * d + 1, low - 1);

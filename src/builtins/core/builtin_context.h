@@ -5,13 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "engine/runtime/interpreter.h"
+#include "support/small_vector.h"
 
 namespace vesk {
 
@@ -37,30 +36,18 @@ struct PreparedArgument {
 // as an empty argument.
 class PreparedArguments {
  public:
-  PreparedArguments() = default;
-  PreparedArguments(const PreparedArguments&) = delete;
-  PreparedArguments& operator=(const PreparedArguments&) = delete;
-  ~PreparedArguments() {
-    for (int k = 0; k < count; ++k) slot(k)->~PreparedArgument();
-  }
-
-  const PreparedArgument& operator[](int k) const { return k >= 0 && k < count ? *slot(k) : empty(); }
-  // Makes the next position, which the caller fills. It counts before it
-  // is made, which is sound only because making it cannot throw.
-  static_assert(std::is_nothrow_default_constructible_v<PreparedArgument>);
-  PreparedArgument& add() { return *new (m_storage + sizeof(PreparedArgument) * count++) PreparedArgument(); }
-
-  int count = 0;  // made so far, filled or being filled
+  const PreparedArgument& operator[](int k) const { return k >= 0 && k < count() ? m_made[k] : empty(); }
+  // Makes the next position, which the caller fills.
+  PreparedArgument& add() { return m_made.emplace_back(); }
+  // Made so far, filled or being filled.
+  int count() const { return static_cast<int>(m_made.size()); }
 
  private:
   static const PreparedArgument& empty() {
     static const PreparedArgument* none = new PreparedArgument();  // never destroyed
     return *none;
   }
-  PreparedArgument* slot(int k) const {
-    return std::launder(reinterpret_cast<PreparedArgument*>(m_storage + sizeof(PreparedArgument) * k));
-  }
-  alignas(PreparedArgument) mutable unsigned char m_storage[sizeof(PreparedArgument) * k_max_builtin_arguments];
+  SmallVector<PreparedArgument, k_max_builtin_arguments> m_made;
 };
 
 class BuiltinContext {
@@ -76,7 +63,7 @@ class BuiltinContext {
   int32_t id;
   bool failed = false;
 
-  bool given(int k) const { return k < args.count; }
+  bool given(int k) const { return k < args.count(); }
   std::u16string_view text(int k) const { return args[k].text(); }
   // The text at [k] as a string value (shared, not copied).
   const Value& text_value(int k) const { return args[k].text_value; }

@@ -262,7 +262,7 @@ std::u16string normalised_path(std::u16string_view path) {
 }
 
 bool too_many(BuiltinContext& ctx) {
-  if (ctx.args.count <= 2) return false;
+  if (ctx.args.count() <= 2) return false;
   ctx.fail(message(MessageId::FileTooManyArguments));
   return true;
 }

@@ -133,7 +133,7 @@ Value builtin_input(BuiltinContext& ctx) {
   request.message = ctx.text(0);
   request.initial = ctx.text(1);
   request.password = ctx.given(2) && ctx.integer(2) != 0;
-  request.positioned = ctx.args.count >= 5;
+  request.positioned = ctx.args.count() >= 5;
   request.x = static_cast<int32_t>(ctx.integer(3));
   request.y = static_cast<int32_t>(ctx.integer(4));
   gui::DialogLook look = look_of(ctx);
@@ -153,7 +153,7 @@ Value builtin_slctbox(BuiltinContext& ctx) {
   request.type = static_cast<int32_t>(ctx.integer(0));
   request.timeout_seconds = ctx.number(1);
   std::vector<std::u16string> rest;
-  for (int k = 2; k < ctx.args.count; ++k) {
+  for (int k = 2; k < ctx.args.count(); ++k) {
     std::optional<std::vector<std::u16string>> texts = raw_texts(ctx, k);
     if (!texts) return failed_result();
     rest.insert(rest.end(), texts->begin(), texts->end());
@@ -219,7 +219,7 @@ Value builtin_popupmenu(BuiltinContext& ctx) {
 Value builtin_stopform(BuiltinContext& ctx) {
   bool show = ctx.number(0) != 0;
   int32_t x = static_cast<int32_t>(ctx.integer(1)), y = static_cast<int32_t>(ctx.integer(2));
-  int count = ctx.args.count;
+  int count = ctx.args.count();
   on_main(ctx, false, [&](gui::ScriptDialogs& d) { d.stop_form(ctx.interpreter, show, x, y, count); });
   return Value::empty();
 }
@@ -229,7 +229,7 @@ Value builtin_logprint(BuiltinContext& ctx) {
   bool show = ctx.number(0) != 0;
   int32_t x = static_cast<int32_t>(ctx.integer(1)), y = static_cast<int32_t>(ctx.integer(2));
   int32_t w = static_cast<int32_t>(ctx.integer(3)), h = static_cast<int32_t>(ctx.integer(4));
-  int count = ctx.args.count;
+  int count = ctx.args.count();
   on_main(ctx, false, [&](gui::ScriptDialogs& d) { d.log_print(ctx.interpreter, show, x, y, w, h, count); });
   return Value::empty();
 }

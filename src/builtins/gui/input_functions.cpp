@@ -633,7 +633,7 @@ Value builtin_kbd(BuiltinContext& ctx) {
 // modifiers held while the other keys go out.
 Value builtin_sckey(BuiltinContext& ctx) {
   Interpreter& interpreter = ctx.interpreter;
-  if (ctx.args.count < 2) return Value();
+  if (ctx.args.count() < 2) return Value();
   HWND window = window_state(interpreter).window_of(static_cast<int32_t>(ctx.integer(0)));
   if (!window) return Value();
   std::unique_lock guard = lock_pumping(interpreter, input_state(interpreter).sckey_lock);
@@ -642,7 +642,7 @@ Value builtin_sckey(BuiltinContext& ctx) {
 
   int keys = 1;
   bool alt = false;
-  while (keys < ctx.args.count && !ctx.text(keys).empty()) alt = alt || is_alt_key(ctx.integer(keys++));
+  while (keys < ctx.args.count() && !ctx.text(keys).empty()) alt = alt || is_alt_key(ctx.integer(keys++));
   bool unlock = alt || hard_lock(interpreter).mode == 2;
   if (unlock) set_input_lock(interpreter, false);
 
@@ -772,7 +772,7 @@ Value builtin_lockhard(BuiltinContext& ctx) {
 // window (0: every window); without arguments the lock goes.
 Value builtin_lockhardex(BuiltinContext& ctx) {
   HardLock lock;
-  if (ctx.args.count > 0) {
+  if (ctx.args.count() > 0) {
     int32_t id = static_cast<int32_t>(ctx.integer(0));
     HWND window = id == 0 ? nullptr : window_state(ctx.interpreter).window_of(id, true);
     if (id != 0 && !window) return Value();
