@@ -77,6 +77,7 @@ struct CallFrame : THensuFmt {
         static_cast<size_t>(keep) * sizeof(Variable))
       variables.resize(static_cast<size_t>(keep));
     for (Variable& v : variables) v.reset_scalar();
+    // layout and layout_slots stay: the frame goes back to its function's pool.
     exit = false;
     break_count = continue_count = 0;
     slot = pc = base = count = 0;

@@ -363,12 +363,19 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
 }
 
 // Declares RESULT (of a function) and the parameters of [shape] in a new
-// frame [f], at the slots a plain call binds.
-[[gnu::noinline]] void Interpreter::declare_plain_slots(CallFrame& f, const FunctionShape& shape) {
+// frame [f] of [function], at the slots a plain call binds, and marks the
+// frame as laid out so when each landed there.
+[[gnu::noinline]] void Interpreter::declare_plain_slots(CallFrame& f, int32_t function, const FunctionShape& shape) {
   int32_t first = shape.has_result ? 1 : 0;
-  if (shape.has_result) declare_scalar(f, k_result, k_result_key, 0);
-  for (size_t k = 0; k < shape.params.size(); ++k)
-    declare_scalar(f, shape.params[k].name, shape.params[k].key, static_cast<int32_t>(k) + first);
+  bool laid_out = !shape.has_result || declare_scalar(f, k_result, k_result_key, 0) == 0;
+  for (size_t k = 0; k < shape.params.size(); ++k) {
+    int32_t expected = static_cast<int32_t>(k) + first;
+    laid_out = declare_scalar(f, shape.params[k].name, shape.params[k].key, expected) == expected && laid_out;
+  }
+  if (laid_out && f.layout == 0) {
+    f.layout = static_cast<uint32_t>(function) + 1;
+    f.layout_slots = shape.slots;
+  }
 }
 
 // An argument that is no plain number plan, evaluated the general way in
@@ -396,7 +403,7 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   // has the names at their slots, holding Empty.
   std::unique_ptr<CallFrame> frame = take_frame(function, run);
   CallFrame& f = *frame;
-  if (f.variable_names.size() != shape.slots) [[unlikely]] declare_plain_slots(f, shape);
+  if (f.variable_names.size() != shape.slots) [[unlikely]] declare_plain_slots(f, function, shape);
   // Arguments are evaluated in the caller's frame, left to right; one past
   // the parameters is evaluated and dropped, an empty one leaves Empty.
   Variable* parameters = f.variables.data() + (shape.has_result ? 1 : 0);

@@ -113,6 +113,10 @@ struct NameRef {
   // The frame slot where [name] was last found: a guess, checked against
   // the slot's name before use, so any frame and thread may share it.
   mutable std::atomic<int32_t> slot_hint{-1};
+  // The same for frames laid out by a plain call (THensuFmt::layout): the
+  // layout in the high half, the slot in the low half. Such a slot needs no
+  // check of its name. All ones (no layout) at first.
+  mutable std::atomic<uint64_t> fixed_slot{~uint64_t{0}};
 };
 
 enum class ExprOp : uint8_t {

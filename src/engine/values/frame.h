@@ -162,6 +162,13 @@ struct THensuFmt {
   std::vector<std::unique_ptr<TSZHash>> hash_objects;
   NameIndex variable_names;
   std::vector<Variable> variables;
+  // The function (its number + 1) whose plain call laid this frame out:
+  // its first [layout_slots] variables are RESULT and the parameters, in
+  // that order, for as long as the frame lives (variables are only ever
+  // added behind them, and a recycled frame keeps them). 0 for any other
+  // frame. Kept by recycle: a frame is only ever reused for its function.
+  uint32_t layout = 0;
+  int32_t layout_slots = 0;
 
   int32_t variable_count() const { return variable_names.size(); }
 };
