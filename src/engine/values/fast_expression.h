@@ -43,10 +43,13 @@ struct FastPlan {
   // runs such a plan (it gives up at the call otherwise); no step after
   // the first call reads a variable.
   bool calls = false;
+  // A chain of one comparison ("N < 2"), the commonest condition.
+  bool compare_chain = false;
 
   void note_shape() {
     chain = steps.size() >= 2 && steps[0].op == FastOp::Local;
     for (size_t i = 1; i < steps.size(); ++i) chain = chain && steps[i].constant;
+    compare_chain = chain && steps.size() == 2 && steps[1].op == FastOp::Compare;
   }
 };
 
@@ -184,6 +187,11 @@ int three_way(T a, T b) {
   const Value* v = VariableStore::hinted_local_scalar(frame, *plan.steps[0].name);
   if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
   number = v->as_r8();
+  if (plan.compare_chain) {
+    const FastStep& compare = plan.steps[1];
+    truth = comparison_holds(compare.comparison, three_way(number, compare.number));
+    return FastOutcome::Truth;
+  }
   return run_chain(plan, number, truth);
 }
 

@@ -77,7 +77,9 @@ TEST_F(FastPlanTest, ArithmeticAndComparisonsAnswerAsTheGeneralEvaluation) {
                            "A MOD 4 MOD 3", "A * 2 + 1 - 0.5", "B / 3 * 3", "THIRD * 3 - 1"})
     EXPECT_EQ(both_ways(text), FastOutcome::Number) << text;
   for (const char* text : {"A < B", "A >= 7.5", "A <> 7.5", "B * 2 = -4", "BIG * BIG > BIG", "A / Z <= 0", "2 < A",
-                           "A MOD 3 = 1", "A < 2", "A = 7.5", "A * 2 + 1 < 16", "B MOD 2 = 0", "THIRD * 3 = 1"})
+                           "A MOD 3 = 1", "A < 2", "A = 7.5", "A * 2 + 1 < 16", "B MOD 2 = 0", "THIRD * 3 = 1",
+                           // a name against a literal, each comparison
+                           "B <= -2", "B > -3", "Z = 0", "Z <> 0", "A >= 8", "THIRD < 0.3333333333333333"})
     EXPECT_EQ(both_ways(text), FastOutcome::Truth) << text;
 }
 
