@@ -95,14 +95,47 @@ constexpr int k_max_depth = 17;
 // The byte-string mark belongs to the plan's evaluation, as to any other:
 // it starts clear and the outer mark is back when the plan is done. The
 // steps run inline here: a call in a plan is one native call deep less.
-FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
-                                       EvalResult& general) {
+[[gnu::always_inline]] inline FastOutcome Interpreter::run_marked_call_plan(const FastPlan& plan, CallFrame& frame,
+                                                                            double& number, bool& truth,
+                                                                            EvalResult& general) {
   ThreadRun& run = thread_run(frame);
   bool outer_mark = run.byte_string_mark;
   run.byte_string_mark = false;
   FastOutcome outcome = run_call_steps(plan, frame, number, truth, general);
   run.byte_string_mark = outer_mark;
   return outcome;
+}
+
+FastOutcome Interpreter::run_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                                       EvalResult& general) {
+  return run_marked_call_plan(plan, frame, number, truth, general);
+}
+
+// run_number_assign for a plan with calls.
+bool Interpreter::run_call_assign(CallFrame& frame, const CompiledStatement& s) {
+  int32_t line = frame.statement();
+  double number = 0;
+  bool truth = false;
+  EvalResult general;
+  // OPTIMIZATION: the plan runs inline, one native call less deep.
+  FastOutcome outcome = run_marked_call_plan(*s.expr->fast, frame, number, truth, general);
+  if (outcome == FastOutcome::GaveUp) return false;
+  if (outcome == FastOutcome::Value) {
+    // As run_plain takes an evaluation's result.
+    if (!general.failed && frame.statement() == line) assign(frame, s, general.value);
+    return true;
+  }
+  const NameRef& name = *s.target_expr->root->name;
+  Value* slot = VariableStore::hinted_local_scalar(frame, name);
+  if (slot && outcome == FastOutcome::Number) {
+    slot->set_r8(finish_number(number));
+    return true;
+  }
+  Value v = outcome == FastOutcome::Number ? Value::r8(finish_number(number))
+                                           : (truth ? m_store.true_value() : m_store.false_value());
+  if (slot) *slot = std::move(v);
+  else assign(frame, s, v);
+  return true;
 }
 
 // The steps from [from] on, on values: the numbers so far on [stack], then

@@ -495,32 +495,6 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   return true;
 }
 
-// run_number_assign for a plan with calls.
-bool Interpreter::run_call_assign(CallFrame& frame, const CompiledStatement& s) {
-  int32_t line = frame.statement();
-  double number = 0;
-  bool truth = false;
-  EvalResult general;
-  FastOutcome outcome = run_call_plan(*s.expr->fast, frame, number, truth, general);
-  if (outcome == FastOutcome::GaveUp) return false;
-  if (outcome == FastOutcome::Value) {
-    // As run_plain takes an evaluation's result.
-    if (!general.failed && frame.statement() == line) assign(frame, s, general.value);
-    return true;
-  }
-  const NameRef& name = *s.target_expr->root->name;
-  Value* slot = VariableStore::hinted_local_scalar(frame, name);
-  if (slot && outcome == FastOutcome::Number) {
-    slot->set_r8(finish_number(number));
-    return true;
-  }
-  Value v = outcome == FastOutcome::Number ? Value::r8(finish_number(number))
-                                           : (truth ? m_store.true_value() : m_store.false_value());
-  if (slot) *slot = std::move(v);
-  else assign(frame, s, v);
-  return true;
-}
-
 void Interpreter::run_plain(CallFrame& frame, const CompiledStatement& s) {
   bool com = (s.form == StatementForm::MemberCall || s.form == StatementForm::MemberPut) &&
              !is_module_reference(s.form == StatementForm::MemberPut ? s.target : s.text, frame);

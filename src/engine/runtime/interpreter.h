@@ -333,6 +333,8 @@ class Interpreter {
                             EvalResult& general);
   FastOutcome run_call_steps(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
                              EvalResult& general);
+  FastOutcome run_marked_call_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
+                                   EvalResult& general);
   EvalResult finish_plan_in_values(const FastPlan& plan, size_t from, const double* stack, int top, Value* pending,
                                    bool failed, size_t line, CallFrame& frame);
   int32_t plain_function(const CallSite& site, const CallFrame& frame, const FunctionShape*& shape);  // function_shape.h
