@@ -114,9 +114,12 @@ struct NameRef {
   // the slot's name before use, so any frame and thread may share it.
   mutable std::atomic<int32_t> slot_hint{-1};
   // The same for frames laid out by a plain call (THensuFmt::layout): the
-  // layout in the high half, the slot in the low half. Such a slot needs no
-  // check of its name. All ones (no layout) at first.
-  mutable std::atomic<uint64_t> fixed_slot{~uint64_t{0}};
+  // layout above the low k_layout_slot_bits bits, the slot in them. Such a
+  // slot needs no check of its name. All ones (no layout) at first. One
+  // 32-bit word, so that the two parts are read together, also on 32-bit
+  // x86.
+  static constexpr int k_layout_slot_bits = 12;
+  mutable std::atomic<uint32_t> fixed_slot{~uint32_t{0}};
 };
 
 enum class ExprOp : uint8_t {

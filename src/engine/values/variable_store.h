@@ -89,9 +89,9 @@ class VariableStore {
   [[gnu::always_inline]] static Variable* hinted_local(THensuFmt& frame, const NameRef& name) {
     // OPTIMIZATION: RESULT or a parameter in a frame laid out by a plain
     // call sits where the layout puts it.
-    uint64_t fixed = name.fixed_slot.load(std::memory_order_relaxed);
-    if (static_cast<uint32_t>(fixed >> 32) == frame.layout) [[likely]]
-      return frame.error ? nullptr : frame.variables.data() + static_cast<uint32_t>(fixed);
+    uint32_t fixed = name.fixed_slot.load(std::memory_order_relaxed);
+    if (fixed >> NameRef::k_layout_slot_bits == frame.layout) [[likely]]
+      return frame.error ? nullptr : frame.variables.data() + (fixed & ((1u << NameRef::k_layout_slot_bits) - 1));
     int32_t h = name.slot_hint.load(std::memory_order_relaxed);
     if (frame.error || !frame.variable_names.holds(h, name.key, name.name)) return nullptr;
     // The bound is checked in bytes: size() would divide by the size of a
@@ -99,8 +99,9 @@ class VariableStore {
     uintptr_t begin = reinterpret_cast<uintptr_t>(frame.variables.data());
     uintptr_t end = reinterpret_cast<uintptr_t>(std::to_address(frame.variables.end()));
     if (static_cast<size_t>(h) * sizeof(Variable) >= end - begin) return nullptr;
-    if (h < frame.layout_slots) name.fixed_slot.store(uint64_t{frame.layout} << 32 | static_cast<uint32_t>(h),
-                                                      std::memory_order_relaxed);
+    if (h < frame.layout_slots)
+      name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | static_cast<uint32_t>(h),
+                            std::memory_order_relaxed);
     return frame.variables.data() + h;
   }
 
