@@ -696,6 +696,16 @@ void VariableStore::append_array(THensuFmt& frame, const std::u16string& name, c
   var.bounds = {static_cast<int32_t>(var.values.size()) - 1};
 }
 
+[[gnu::noinline]] Variable* VariableStore::learn_fixed_slot(THensuFmt& frame, const NameRef& name) {
+  // The slot that was checked is the one remembered.
+  int32_t h = name.slot_hint.load(std::memory_order_relaxed);
+  Variable* var = named_local(frame, name, h);
+  if (var && h < frame.layout_slots)
+    name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | static_cast<uint32_t>(h),
+                          std::memory_order_relaxed);
+  return var;
+}
+
 Variable* VariableStore::find_variable(THensuFmt& frame, std::u16string_view name) {
   if (int32_t slot = frame.variable_names.find(name); slot >= 0) return &frame.variables[slot];
   if (int32_t slot = lookup(m_global.variable_names, name, frame); slot >= 0) return &m_global.variables[slot];

@@ -87,21 +87,29 @@ class VariableStore {
   // The local variable of [frame] that [name]'s hint points at, scalar or
   // array; null as above.
   [[gnu::always_inline]] static Variable* hinted_local(THensuFmt& frame, const NameRef& name) {
+    if (frame.error) return nullptr;
     // OPTIMIZATION: RESULT or a parameter in a frame laid out by a plain
-    // call sits where the layout puts it.
-    uint32_t fixed = name.fixed_slot.load(std::memory_order_relaxed);
-    if (fixed >> NameRef::k_layout_slot_bits == frame.layout) [[likely]]
-      return frame.error ? nullptr : frame.variables.data() + (fixed & ((1u << NameRef::k_layout_slot_bits) - 1));
-    int32_t h = name.slot_hint.load(std::memory_order_relaxed);
-    if (frame.error || !frame.variable_names.holds(h, name.key, name.name)) return nullptr;
+    // call sits where the layout puts it. Other frames (the main script's
+    // among them) look at nothing more than the layout's absence.
+    if (frame.layout != 0) {
+      uint32_t fixed = name.fixed_slot.load(std::memory_order_relaxed);
+      if (fixed >> NameRef::k_layout_slot_bits == frame.layout) [[likely]]
+        return frame.variables.data() + (fixed & ((1u << NameRef::k_layout_slot_bits) - 1));
+      return learn_fixed_slot(frame, name);
+    }
+    return named_local(frame, name, name.slot_hint.load(std::memory_order_relaxed));
+  }
+  // hinted_local in a laid-out frame where [name] has no fixed slot yet:
+  // the slot it finds is remembered as fixed when the layout holds it.
+  static Variable* learn_fixed_slot(THensuFmt& frame, const NameRef& name);
+  // The local variable at slot [h] of [frame] when that slot holds [name].
+  [[gnu::always_inline]] static Variable* named_local(THensuFmt& frame, const NameRef& name, int32_t h) {
+    if (!frame.variable_names.holds(h, name.key, name.name)) return nullptr;
     // The bound is checked in bytes: size() would divide by the size of a
     // Variable.
     uintptr_t begin = reinterpret_cast<uintptr_t>(frame.variables.data());
     uintptr_t end = reinterpret_cast<uintptr_t>(std::to_address(frame.variables.end()));
     if (static_cast<size_t>(h) * sizeof(Variable) >= end - begin) return nullptr;
-    if (h < frame.layout_slots)
-      name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | static_cast<uint32_t>(h),
-                            std::memory_order_relaxed);
     return frame.variables.data() + h;
   }
 
