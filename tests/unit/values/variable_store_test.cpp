@@ -252,5 +252,48 @@ TEST(NameIndexText, SlotsAreCheckedByKeyAndLongNamesByText) {
   EXPECT_TRUE(holds(0, u"N"));
 }
 
+// A name learns its fixed slot in a frame laid out by a plain call and
+// takes it only in frames of that layout: a frame of another layout, or of
+// none (a thread's call, where the same name sits one slot lower), is read
+// by the name's slot as before.
+TEST(HintedLocal, FixedSlotsHoldOnlyInTheirLayout) {
+  VariableStore store;
+  auto frame = [&](uint32_t layout, std::initializer_list<const char16_t*> names, double first) {
+    auto f = std::make_unique<THensuFmt>();
+    double value = first;
+    for (const char16_t* name : names) {
+      store.declare_variable(*f, name, {});
+      f->variables.back().values[0] = Value::r8(value++);
+    }
+    f->layout = layout;
+    f->layout_slots = layout ? static_cast<int32_t>(names.size()) : 0;
+    return f;
+  };
+  NameRef n;
+  n.name = u"N";
+  n.key = NameKey::of(n.name);
+  auto read = [&](THensuFmt& f) {
+    Value* v = VariableStore::hinted_local_scalar(f, n);
+    return v ? v->as_r8() : -1.0;
+  };
+  auto plain = frame(7, {u"RESULT", u"N"}, 10);
+  auto other = frame(8, {u"RESULT", u"M", u"N"}, 20);
+  auto thread = frame(0, {u"N"}, 30);
+  n.slot_hint = 1;
+  EXPECT_EQ(read(*plain), 11);  // learns (7, 1)
+  EXPECT_EQ(n.fixed_slot.load() >> NameRef::k_layout_slot_bits, 7u);
+  EXPECT_EQ(read(*thread), -1);  // slot 1 is no N there: the general path decides
+  n.slot_hint = 0;
+  EXPECT_EQ(read(*thread), 30);
+  EXPECT_EQ(read(*plain), 11);  // by the fixed slot, whatever the hint says
+  EXPECT_EQ(read(*other), -1);
+  n.slot_hint = 2;
+  EXPECT_EQ(read(*other), 22);  // learns (8, 2) in place of (7, 1)
+  EXPECT_EQ(read(*plain), -1);
+  plain->error = true;
+  n.slot_hint = 1;
+  EXPECT_EQ(read(*plain), -1);  // an error pending in the frame stops every read
+}
+
 }  // namespace
 }  // namespace vesk
