@@ -373,7 +373,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     laid_out = declare_scalar(f, shape.params[k].name, shape.params[k].key, expected) == expected && laid_out;
   }
   constexpr int32_t k_slot_bits = NameRef::k_layout_slot_bits;
-  if (laid_out && f.layout == 0 && function < (1 << (32 - k_slot_bits)) - 2 && shape.slots <= (1 << k_slot_bits)) {
+  if (laid_out && f.layout == 0 && function < (1 << (32 - k_slot_bits)) - 2 && shape.slots < (1 << k_slot_bits)) {
     f.layout = static_cast<uint32_t>(function) + 1;
     f.layout_slots = shape.slots;
   }

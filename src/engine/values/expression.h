@@ -115,10 +115,12 @@ struct NameRef {
   mutable std::atomic<int32_t> slot_hint{-1};
   // The same for frames laid out by a plain call (THensuFmt::layout): the
   // layout above the low k_layout_slot_bits bits, the slot in them. Such a
-  // slot needs no check of its name. All ones (no layout) at first. One
-  // 32-bit word, so that the two parts are read together, also on 32-bit
-  // x86.
+  // slot needs no check of its name; k_not_in_layout there says the name is
+  // a local of the body, behind the layout's slots, found by its hint. All
+  // ones (no layout) at first. One 32-bit word, so that the two parts are
+  // read together, also on 32-bit x86.
   static constexpr int k_layout_slot_bits = 12;
+  static constexpr uint32_t k_not_in_layout = (1u << k_layout_slot_bits) - 1;
   mutable std::atomic<uint32_t> fixed_slot{~uint32_t{0}};
 };
 

@@ -700,9 +700,10 @@ void VariableStore::append_array(THensuFmt& frame, const std::u16string& name, c
   // The slot that was checked is the one remembered.
   int32_t h = name.slot_hint.load(std::memory_order_relaxed);
   Variable* var = named_local(frame, name, h);
-  if (var && h < frame.layout_slots)
-    name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | static_cast<uint32_t>(h),
-                          std::memory_order_relaxed);
+  if (var) {
+    uint32_t slot = h < frame.layout_slots ? static_cast<uint32_t>(h) : NameRef::k_not_in_layout;
+    name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | slot, std::memory_order_relaxed);
+  }
   return var;
 }
 

@@ -93,14 +93,16 @@ class VariableStore {
     // among them) look at nothing more than the layout's absence.
     if (frame.layout != 0) {
       uint32_t fixed = name.fixed_slot.load(std::memory_order_relaxed);
-      if (fixed >> NameRef::k_layout_slot_bits == frame.layout) [[likely]]
-        return frame.variables.data() + (fixed & ((1u << NameRef::k_layout_slot_bits) - 1));
-      return learn_fixed_slot(frame, name);
+      if (fixed >> NameRef::k_layout_slot_bits != frame.layout) [[unlikely]] return learn_fixed_slot(frame, name);
+      uint32_t slot = fixed & NameRef::k_not_in_layout;
+      if (slot != NameRef::k_not_in_layout) [[likely]] return frame.variables.data() + slot;
+      // A local of the body, behind the layout's slots.
     }
     return named_local(frame, name, name.slot_hint.load(std::memory_order_relaxed));
   }
   // hinted_local in a laid-out frame where [name] has no fixed slot yet:
-  // the slot it finds is remembered as fixed when the layout holds it.
+  // the slot it finds is remembered as fixed when the layout holds it, and
+  // as k_not_in_layout when it lies behind them.
   static Variable* learn_fixed_slot(THensuFmt& frame, const NameRef& name);
   // The local variable at slot [h] of [frame] when that slot holds [name].
   [[gnu::always_inline]] static Variable* named_local(THensuFmt& frame, const NameRef& name, int32_t h) {

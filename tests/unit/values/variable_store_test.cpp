@@ -293,6 +293,21 @@ TEST(HintedLocal, FixedSlotsHoldOnlyInTheirLayout) {
   plain->error = true;
   n.slot_hint = 1;
   EXPECT_EQ(read(*plain), -1);  // an error pending in the frame stops every read
+  plain->error = false;
+  // A local of the body, behind the layout's slots, is marked so and found
+  // by its slot's name from then on.
+  store.declare_variable(*plain, u"T", {});
+  plain->variables.back().values[0] = Value::r8(12);
+  NameRef t;
+  t.name = u"T";
+  t.key = NameKey::of(t.name);
+  t.slot_hint = 2;
+  Value* v = VariableStore::hinted_local_scalar(*plain, t);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->as_r8(), 12);
+  EXPECT_EQ(t.fixed_slot.load() & NameRef::k_not_in_layout, NameRef::k_not_in_layout);
+  t.slot_hint = 1;
+  EXPECT_EQ(VariableStore::hinted_local_scalar(*plain, t), nullptr);  // slot 1 holds N
 }
 
 }  // namespace
