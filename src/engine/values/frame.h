@@ -167,7 +167,8 @@ struct THensuFmt {
   // that order, for as long as the frame lives (variables are only ever
   // added behind them, and a recycled frame keeps them). 0 for any other
   // frame. Kept by recycle: a frame is only ever reused for its function.
-  // Below 2^20 - 1, with fewer than 2^12 - 1 slots (NameRef::fixed_slot); a
+  // Below 2^20 - 1, with at most 2^12 - 1 slots, so that no slot is
+  // NameRef::k_not_in_layout (NameRef::fixed_slot); a
   // function beyond has frames without a layout.
   uint32_t layout = 0;
   int32_t layout_slots = 0;
