@@ -14,6 +14,7 @@ class FrameHost : public EvalHost {
   Value true_value() const override;
   Value false_value() const override;
   Value read_name(const NameRef& name, std::span<const Value> indices) override;
+  THensuFmt* local_frame() override { return &m_frame; }
   bool is_module_name(const NameRef& name) override;
   Value read_member(const NameRef& name) override;
   Value call(const CallSite& call, bool& failed) override;

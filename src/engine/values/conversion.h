@@ -94,6 +94,10 @@ Converted<Value> change_type(const Value& value, VarType target,
 // "-1.5E-07"; -0 gives "0", and NaN, -NaN, infinities "NAN", "-NAN(IND)",
 // "INF", "-INF".
 std::u16string double_to_text(double value);
+// The same text written to [out], which has room for k_number_text_room
+// units; answers its length.
+constexpr size_t k_number_text_room = 32;
+size_t double_to_text(double value, char16_t* out);
 // The text of a single: 7 significant digits, in the same forms.
 std::u16string float_to_text(float value);
 // The text of a currency amount ([scaled] is the amount times 10,000): every

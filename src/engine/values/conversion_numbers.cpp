@@ -14,13 +14,6 @@ using namespace conversion_detail;
 
 namespace {
 
-std::u16string ascii_to_u16(const char* first, const char* last) {
-  std::u16string out;
-  out.reserve(static_cast<size_t>(last - first));
-  for (const char* p = first; p != last; ++p) out.push_back(static_cast<char16_t>(*p == 'e' ? 'E' : *p));
-  return out;
-}
-
 // 10^digits (exact for the 7 and 15 digits used): the whole numbers below
 // it print without an exponent.
 template <class Float>
@@ -31,12 +24,17 @@ constexpr Float whole_limit(int digits) {
 }
 
 // [value] with [digits] significant digits in the shortest of the fixed and
-// exponent forms (C's "%.*G"), the special values spelt as OLE spells them.
+// exponent forms (C's "%.*G"), the special values spelt as OLE spells them,
+// written to [out] (k_number_text_room units); answers the length.
 template <class Float, int digits>
-std::u16string float_text(Float value) {
-  if (std::isnan(value)) return std::signbit(value) ? u"-NAN(IND)" : u"NAN";
-  if (std::isinf(value)) return value < 0 ? u"-INF" : u"INF";
-  if (value == 0) return u"0";
+size_t float_text(Float value, char16_t* out) {
+  auto spelt = [out](std::u16string_view text) {
+    std::copy(text.begin(), text.end(), out);
+    return text.size();
+  };
+  if (std::isnan(value)) return spelt(std::signbit(value) ? u"-NAN(IND)" : u"NAN");
+  if (std::isinf(value)) return spelt(value < 0 ? u"-INF" : u"INF");
+  if (value == 0) return spelt(u"0");
   // OPTIMIZATION: a whole number below 10^digits prints its digits alone,
   // which is what the general form gives it; no conversion library needed.
   constexpr Float limit = whole_limit<Float>(digits);
@@ -56,8 +54,9 @@ std::u16string float_text(Float value) {
       magnitude = big < 0 ? 0 - static_cast<uint64_t>(big) : static_cast<uint64_t>(big);
     }
     if (whole) {
-      char16_t out[24];
-      char16_t* at = out + sizeof out / sizeof out[0];
+      char16_t digits_out[24];
+      char16_t* end = digits_out + sizeof digits_out / sizeof digits_out[0];
+      char16_t* at = end;
       // The digits below 2^32 come by 32-bit steps, which cost less.
       while (magnitude > 0xFFFFFFFFu) {
         *--at = static_cast<char16_t>(u'0' + magnitude % 10);
@@ -69,13 +68,16 @@ std::u16string float_text(Float value) {
         low /= 10;
       } while (low != 0);
       if (d < 0) *--at = u'-';
-      return std::u16string(at, out + sizeof out / sizeof out[0]);
+      std::copy(at, end, out);
+      return static_cast<size_t>(end - at);
     }
   }
-  char buffer[64];
+  char buffer[k_number_text_room];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
-  if (ec != std::errc()) return u"0";
-  return ascii_to_u16(buffer, end);
+  if (ec != std::errc()) return spelt(u"0");
+  size_t length = static_cast<size_t>(end - buffer);
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<char16_t>(buffer[i] == 'e' ? 'E' : buffer[i]);
+  return length;
 }
 
 // Number text taken apart. A decimal number is [digits] times 10^[exponent],
@@ -283,9 +285,17 @@ Converted<WholeNumber> decimal_to_whole(const NumberText& number, int scale) {
 
 }  // namespace
 
-std::u16string double_to_text(double value) { return float_text<double, 15>(value); }
+size_t double_to_text(double value, char16_t* out) { return float_text<double, 15>(value, out); }
 
-std::u16string float_to_text(float value) { return float_text<float, 7>(value); }
+std::u16string double_to_text(double value) {
+  char16_t text[k_number_text_room];
+  return std::u16string(text, double_to_text(value, text));
+}
+
+std::u16string float_to_text(float value) {
+  char16_t text[k_number_text_room];
+  return std::u16string(text, float_text<float, 7>(value, text));
+}
 
 std::u16string currency_to_text(int64_t scaled) {
   WholeNumber amount = whole_from_signed(scaled);

@@ -10,6 +10,7 @@
 #include "engine/values/conversion.h"
 #include "engine/values/escapes.h"
 #include "engine/values/fast_expression.h"
+#include "engine/values/join_plan.h"
 #include "engine/values/numeric_text.h"
 #include "support/text_search.h"
 #include "support/unicode_case.h"
@@ -149,6 +150,11 @@ Value Evaluator::eval(const ExprNode& node) {
       return *d == 0 ? m_host.true_value() : m_host.false_value();
     }
     case ExprOp::Binary:
+      if (node.join)
+        if (THensuFmt* frame = m_host.local_frame()) {
+          Value joined_value;
+          if (run_join_plan(*node.join, *frame, joined_value)) return joined_value;
+        }
       return eval_binary(node);
   }
   return fail();

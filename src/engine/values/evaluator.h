@@ -43,6 +43,9 @@ class EvalHost {
   // expression.
   virtual Value call(const CallSite& call, bool& failed) = 0;
 
+  // The frame whose local variables a plan may read straight; null where
+  // every name goes through read_name.
+  virtual struct THensuFmt* local_frame() { return nullptr; }
   // The block checks: names and calls are only checked and yield 1.
   virtual bool pre_check() const { return false; }
   virtual bool check_name(const NameRef&) { return true; }

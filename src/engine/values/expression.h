@@ -134,6 +134,11 @@ enum class ExprOp : uint8_t {
   Paren,     // [left]; marks a parenthesised sub-expression
 };
 
+struct JoinPlan;
+struct JoinPlanDeleter {
+  void operator()(const JoinPlan* plan) const;
+};
+
 struct ExprNode {
   ExprOp op = ExprOp::Literal;
   TokenKind binary = TokenKind::End;  // operator of a Binary node
@@ -143,6 +148,8 @@ struct ExprNode {
   std::unique_ptr<NameRef> name;
   std::unique_ptr<CallSite> call;
   ExprPtr left, right;
+  // The join plan (join_plan.h) of a sum that has one.
+  std::unique_ptr<const JoinPlan, JoinPlanDeleter> join;
 };
 
 struct FastPlan;

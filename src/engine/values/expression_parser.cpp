@@ -21,6 +21,7 @@
 
 #include "engine/values/expression.h"
 #include "engine/values/fast_expression.h"
+#include "engine/values/join_plan.h"
 #include "support/text.h"
 #include "support/text_search.h"
 #include "support/utf.h"
@@ -528,6 +529,10 @@ std::unique_ptr<CompiledExpression> compile_expression(std::u16string_view text)
   if (!trailing.empty() && !compile_indices(trailing, out->trailing_indices)) out->ok = false;
   if (!parser.at_end() || !closed) out->ok = false;
   out->fast.reset(make_fast_plan(*out).release());
+  if (out->ok) {
+    attach_join_plans(const_cast<ExprNode&>(*out->root));
+    for (const ExprPtr& index : out->trailing_indices) attach_join_plans(const_cast<ExprNode&>(*index));
+  }
   out->plain_name = out->ok && out->root->op == ExprOp::Name && !out->root->name->dotted &&
                     out->root->name->indices.empty() && out->trailing_indices.empty();
   return out;
