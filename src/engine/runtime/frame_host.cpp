@@ -22,9 +22,13 @@ Value FrameHost::false_value() const { return m_interpreter.store().false_value(
 
 Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) {
   if (!name.dotted) {
-    if (indices.empty())
+    VariableStore& store = m_interpreter.store();
+    if (indices.empty()) {
       if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name)) return *v;
-    return m_interpreter.store().read(m_frame, name.name, indices, &name.slot_hint);
+    } else if (indices.size() == 1) {
+      if (const TSZHash* table = store.local_hash(m_frame, name)) return store.read_hash(m_frame, *table, indices[0]);
+    }
+    return store.read(m_frame, name.name, indices, &name.slot_hint);
   }
   std::u16string upper;
   std::u16string_view n = name.name;

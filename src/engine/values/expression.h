@@ -122,6 +122,11 @@ struct NameRef {
   static constexpr int k_layout_slot_bits = 12;
   static constexpr uint32_t k_not_in_layout = (1u << k_layout_slot_bits) - 1;
   mutable std::atomic<uint32_t> fixed_slot{~uint32_t{0}};
+  // The slot of the frame's hash tables where [name] was last found, a
+  // guess like [slot_hint]; and the version of the global variables'
+  // names (NameIndex::version) at which none of them was [name], 0 before.
+  mutable std::atomic<int32_t> hash_hint{-1};
+  mutable std::atomic<uint32_t> global_miss{0};
 };
 
 enum class ExprOp : uint8_t {

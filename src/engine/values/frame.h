@@ -23,15 +23,33 @@ namespace vesk {
 class NameIndex {
  public:
   NameIndex() = default;
-  NameIndex(NameIndex&&) noexcept = default;
-  NameIndex& operator=(NameIndex&&) noexcept = default;
+  // A new index keeps no versions (keep_versions) of its own.
+  NameIndex(NameIndex&& other) noexcept
+      : m_names(std::move(other.m_names)), m_keys(std::move(other.m_keys)), m_index(std::move(other.m_index)) {}
   NameIndex(const NameIndex& other) : m_names(other.m_names), m_keys(other.m_keys) {
     if (other.m_index) m_index = std::make_unique<Map>(*other.m_index);
+  }
+  NameIndex& operator=(NameIndex&& other) noexcept {
+    m_names = std::move(other.m_names);
+    m_keys = std::move(other.m_keys);
+    m_index = std::move(other.m_index);
+    changed();
+    return *this;
   }
   NameIndex& operator=(const NameIndex& other) {
     if (this != &other) *this = NameIndex(other);
     return *this;
   }
+
+  // OPTIMIZATION: from now on the index has a version that changes with
+  // every change of its names, for caches of a lookup that found nothing
+  // (the global variables keep one). Versions come from one counter for the
+  // whole process, so no two states of any such index share one; 0 is none.
+  void keep_versions() {
+    m_versioned = true;
+    changed();
+  }
+  uint32_t version() const { return m_version.load(std::memory_order_relaxed); }
 
   int32_t find(std::u16string_view name) const {
     if (!m_index) {
@@ -52,6 +70,7 @@ class NameIndex {
     if (m_index) m_index->emplace(name, slot);
     m_keys.push_back(NameKey::of(name));
     m_names.push_back(std::move(name));
+    changed();
     return slot;
   }
   const std::u16string& name_at(int32_t slot) const { return m_names[slot]; }
@@ -65,6 +84,21 @@ class NameIndex {
     int32_t h = hint.load(std::memory_order_relaxed);
     if (h >= 0 && h < size() && same_text(m_names[h], name)) return h;
     int32_t found = find(name);
+    if (found >= 0) hint.store(found, std::memory_order_relaxed);
+    return found;
+  }
+  // find() by [name]'s [key]: a short list compares keys, not texts.
+  int32_t find(const NameKey& key, std::u16string_view name) const {
+    if (m_index) return find(name);
+    for (size_t i = 0; i < m_keys.size(); ++i)
+      if (m_keys[i] == key && (key.exact() || same_text(m_names[i], name))) return static_cast<int32_t>(i);
+    return -1;
+  }
+  // The same through a remembered slot [hint], which it updates.
+  int32_t find(const NameKey& key, std::u16string_view name, std::atomic<int32_t>& hint) const {
+    int32_t h = hint.load(std::memory_order_relaxed);
+    if (holds(h, key, name)) return h;
+    int32_t found = find(key, name);
     if (found >= 0) hint.store(found, std::memory_order_relaxed);
     return found;
   }
@@ -86,6 +120,7 @@ class NameIndex {
   }
   // Forgets every name from position [keep] on.
   void truncate(int32_t keep) {
+    if (size() > keep) changed();
     while (size() > keep) {
       if (m_index) m_index->erase(m_names.back());
       m_names.pop_back();
@@ -97,6 +132,7 @@ class NameIndex {
     m_names.clear();
     m_keys.clear();
     m_index.reset();
+    changed();
   }
 
  private:
@@ -120,10 +156,20 @@ class NameIndex {
     bool operator()(std::u16string_view a, std::u16string_view b) const { return a == b; }
   };
 
+  void changed() {
+    if (!m_versioned) [[likely]] return;
+    uint32_t next = 0;
+    while (next == 0) next = s_last_version.fetch_add(1, std::memory_order_relaxed) + 1;
+    m_version.store(next, std::memory_order_relaxed);
+  }
+  static inline std::atomic<uint32_t> s_last_version{0};
+
   using Map = std::unordered_map<std::u16string, int32_t, ViewHash, ViewEqual>;
   std::vector<std::u16string> m_names;
   std::vector<NameKey> m_keys;  // beside m_names, one per name
   std::unique_ptr<Map> m_index;
+  bool m_versioned = false;
+  std::atomic<uint32_t> m_version{0};
 };
 
 // One variable: a scalar holds one value and no bounds; an array holds its

@@ -123,7 +123,10 @@ constexpr std::u16string_view k_fixed_reserved[] = {
 
 }  // namespace
 
-VariableStore::VariableStore() { set_old_bool(false); }
+VariableStore::VariableStore() {
+  set_old_bool(false);
+  m_global.variable_names.keep_versions();
+}
 
 void VariableStore::set_old_bool(bool old_bool) {
   m_true = old_bool ? Value::i2(1) : Value::boolean(true);
@@ -705,6 +708,39 @@ void VariableStore::append_array(THensuFmt& frame, const std::u16string& name, c
     name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | slot, std::memory_order_relaxed);
   }
   return var;
+}
+
+TSZHash* VariableStore::local_hash(THensuFmt& frame, const NameRef& name) {
+  if (frame.error || frame.hash_names.size() == 0 || !frame.module_name.empty()) return nullptr;
+  int32_t at = frame.hash_names.find(name.key, name.name, name.hash_hint);
+  if (at < 0 || frame.variable_names.find(name.key, name.name) >= 0) return nullptr;
+  // TRUE and FALSE, which come between, are no names a table can have.
+  if (name.global_miss.load(std::memory_order_relaxed) != m_global.variable_names.version()) {
+    std::lock_guard lock(m_global_lock);
+    if (m_global.variable_names.find(name.name) >= 0) return nullptr;
+    name.global_miss.store(m_global.variable_names.version(), std::memory_order_relaxed);
+  }
+  return frame.hash_objects[at].get();
+}
+
+Value VariableStore::read_hash(THensuFmt& frame, const TSZHash& table, const Value& index) {
+  try {
+    std::u16string holder;
+    const Value* found = table.find(key_of(index, holder));
+    return found ? *found : Value();
+  } catch (const std::exception& e) {
+    report(frame, u"GetValue:" + u16(e.what()));
+  }
+  return Value::byte(0);
+}
+
+void VariableStore::write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value) {
+  try {
+    std::u16string holder;
+    table.put(key_of(index, holder), value);
+  } catch (const std::exception& e) {
+    report(frame, u"PutValue:" + u16(e.what()));
+  }
 }
 
 Variable* VariableStore::find_variable(THensuFmt& frame, std::u16string_view name) {

@@ -115,6 +115,17 @@ class VariableStore {
     return frame.variables.data() + h;
   }
 
+  // OPTIMIZATION: the hash table of [frame] that [name] names when nothing
+  // comes before it: no local variable and no global one of that name, and
+  // no module to qualify it. A global variable missed is remembered in the
+  // name until the global names change. Null when the general read or
+  // write must decide.
+  TSZHash* local_hash(THensuFmt& frame, const NameRef& name);
+  // The element [index] of [table], and storing into it, as read and write
+  // do once they found the table.
+  Value read_hash(THensuFmt& frame, const TSZHash& table, const Value& index);
+  void write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value);
+
   // Declares a local variable: a scalar when [bounds] is empty, else an
   // array (re-declaring resizes it, keeping elements by flat position).
   void declare_variable(THensuFmt& frame, const std::u16string& name, const std::vector<int32_t>& bounds);

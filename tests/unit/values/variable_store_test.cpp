@@ -191,6 +191,36 @@ TEST_F(Store, HashTablesThroughIndices) {
   EXPECT_EQ(m_store.declare_hashtbl(u"Q = 1", m_frame, false), u"1: Specified is wrong");
 }
 
+// The short way to a frame's table gives way to whatever comes first by
+// name: a local variable made later, a global variable (also one declared
+// after the miss was remembered), a module that would qualify the name.
+TEST_F(Store, LocalTableOnlyWhereNothingComesFirst) {
+  NameRef h;
+  h.name = u"H";
+  h.key = NameKey::of(h.name);
+  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);  // no table yet
+  m_store.declare_hashtbl(u"H", m_frame, false);
+  TSZHash* table = m_store.local_hash(m_frame, h);
+  ASSERT_NE(table, nullptr);
+  m_store.write_hash(m_frame, *table, Value::string(u"k1"), n(5));
+  EXPECT_EQ(m_store.read_hash(m_frame, *table, Value::string(u"K1")).as_r8(), 5);
+  EXPECT_EQ(read(u"H", {Value::string(u"k1")}).as_r8(), 5);  // the general read agrees
+
+  EXPECT_EQ(m_store.declare_global(u"H = 1", false, u""), u"");
+  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  EXPECT_EQ(read(u"H").as_r8(), 1);
+  m_store.reset();
+  m_frame = THensuFmt();
+  m_store.declare_hashtbl(u"A, H", m_frame, false);
+  EXPECT_EQ(m_store.local_hash(m_frame, h), m_store.find_hash(m_frame, u"H"));  // by another slot now
+  m_frame.module_name = u"M";
+  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  m_frame.module_name.clear();
+  write(u"H", {}, n(3));  // a local variable of the same name now comes first
+  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  EXPECT_EQ(read(u"H").as_r8(), 3);
+}
+
 TEST_F(Store, ResetAndAppend) {
   m_store.reset_array(m_frame, u"LIST");
   m_store.append_array(m_frame, u"LIST", Value::string(u"a"));
