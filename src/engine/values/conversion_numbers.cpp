@@ -1,6 +1,8 @@
 // Numbers to text and number text to numbers, by the OLE rules, and the
 // exact roundings that the conversions between number kinds share.
+#include <array>
 #include <charconv>
+#include <utility>
 #include <cmath>
 #include <string>
 
@@ -21,6 +23,46 @@ constexpr Float whole_limit(int digits) {
   Float limit = 1;
   for (int i = 0; i < digits; ++i) limit *= 10;
   return limit;
+}
+
+// The decimal digits of [magnitude] into [out]; answers how many.
+size_t whole_digits(uint64_t magnitude, char16_t* out) {
+  // The count from the bit length: log10(2) is about 1233 / 4096.
+  static constexpr auto k_powers = [] {
+    std::array<uint64_t, 20> powers{};
+    uint64_t power = 1;
+    for (uint64_t& p : powers) p = std::exchange(power, power * 10);
+    return powers;
+  }();
+  int bits = 64 - __builtin_clzll(magnitude | 1);
+  size_t order = static_cast<size_t>(bits * 1233) >> 12;
+  size_t count = order + (magnitude >= k_powers[order] ? 1 : 0);
+  if (count == 0) count = 1;
+  char16_t* at = out + count;
+  // The digits below 2^32 come by 32-bit steps, which cost less, two at a
+  // time.
+  while (magnitude > 0xFFFFFFFFu) {
+    *--at = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  }
+  static constexpr char k_pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  uint32_t low = static_cast<uint32_t>(magnitude);
+  while (low >= 100) {
+    const char* pair = k_pairs + 2 * (low % 100);
+    low /= 100;
+    *--at = static_cast<char16_t>(pair[1]);
+    *--at = static_cast<char16_t>(pair[0]);
+  }
+  if (low >= 10) {
+    *--at = static_cast<char16_t>(k_pairs[2 * low + 1]);
+    *--at = static_cast<char16_t>(k_pairs[2 * low]);
+  } else {
+    *--at = static_cast<char16_t>(u'0' + low);
+  }
+  return count;
 }
 
 // [value] with [digits] significant digits in the shortest of the fixed and
@@ -54,22 +96,9 @@ size_t float_text(Float value, char16_t* out) {
       magnitude = big < 0 ? 0 - static_cast<uint64_t>(big) : static_cast<uint64_t>(big);
     }
     if (whole) {
-      char16_t digits_out[24];
-      char16_t* end = digits_out + sizeof digits_out / sizeof digits_out[0];
-      char16_t* at = end;
-      // The digits below 2^32 come by 32-bit steps, which cost less.
-      while (magnitude > 0xFFFFFFFFu) {
-        *--at = static_cast<char16_t>(u'0' + magnitude % 10);
-        magnitude /= 10;
-      }
-      uint32_t low = static_cast<uint32_t>(magnitude);
-      do {
-        *--at = static_cast<char16_t>(u'0' + low % 10);
-        low /= 10;
-      } while (low != 0);
-      if (d < 0) *--at = u'-';
-      std::copy(at, end, out);
-      return static_cast<size_t>(end - at);
+      size_t sign = d < 0 ? 1 : 0;
+      out[0] = u'-';
+      return sign + whole_digits(magnitude, out + sign);
     }
   }
   char buffer[k_number_text_room];

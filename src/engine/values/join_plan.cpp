@@ -94,15 +94,18 @@ bool run_join_plan(const JoinPlan& plan, THensuFmt& frame, Value& out) {
       length = double_to_text(number, text);  // a number's text holds no escape
       is_text = true;
     }
-    char16_t digits[k_number_text_room];
-    std::u16string_view part =
-        is_string ? v->as_string() : std::u16string_view(digits, double_to_text(v->as_r8(), digits));
+    if (!is_string) {
+      // A number's text holds no escape and starts none.
+      if (k_text_room - length < k_number_text_room) return false;
+      length += double_to_text(v->as_r8(), text + length);
+      continue;
+    }
+    std::u16string_view part = v->as_string();
     if (part.size() > k_text_room - length) return false;
-    bool part_free = !is_string || v->string_escape_free();
     // Two parts without an escape make a sum without one, unless the mark
     // forms where they meet.
-    if (is_text) part_free = part_free && !(length > 0 && text[length - 1] == u'<' && part.starts_with(u'#'));
-    escape_free = escape_free && part_free;
+    bool meet = length > 0 && text[length - 1] == u'<' && part.starts_with(u'#');
+    escape_free = escape_free && v->string_escape_free() && !meet;
     is_text = true;
     std::copy(part.begin(), part.end(), text + length);
     length += part.size();

@@ -35,6 +35,12 @@ TEST(NumberText, WholeNumbersAsTheGeneralForm) {
                    2147483647.0, 2147483648.0, -2147483649.0, 2147483647.5, -2147483648.5, 0.5, -0.25,
                    1e14 + 0.5, 3e9 + 0.5})
     EXPECT_EQ(double_to_text(v), general(v)) << v;
+  // Each count of digits, at both of its ends and between.
+  for (double power = 1; power <= 1e15; power *= 10)
+    for (double v : {power - 1, power, power + 1, power * 3 + 7, -power, -(power - 1)})
+      if (v != 0) {
+        EXPECT_EQ(double_to_text(v), general(v)) << v;
+      }
   EXPECT_EQ(float_to_text(9999999.0f), u"9999999");
   EXPECT_EQ(float_to_text(1e7f), u"1E+07");
   EXPECT_EQ(float_to_text(-16.0f), u"-16");
