@@ -324,6 +324,7 @@ class Interpreter {
   // The parts of call_plain that most calls do not take.
   Value refuse_plain_call(int32_t function, const CallSite& site, CallFrame& caller, bool& failed, bool by_site_name);
   void declare_plain_slots(CallFrame& f, int32_t function, const FunctionShape& shape);
+  void give_own_layout(CallFrame& f);
   bool bind_general_argument(const CompiledExpression& argument, CallFrame& caller, Value* slot);
   // Runs the body of a called function, flat when it can.
   void run_body_of(CallFrame& f, const FunctionShape& shape);

@@ -236,6 +236,7 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
   bool pooled = !as_thread && !list_mode;
   std::unique_ptr<CallFrame> frame = pooled ? take_frame(function, thread_run(caller)) : std::make_unique<CallFrame>();
   CallFrame& f = *frame;
+  if (!pooled) give_own_layout(f);
   int32_t keep = -1;  // the names a recycled frame keeps; -1 all declared here
   f.base = entry.header;
   f.count = shape.count;
@@ -377,6 +378,24 @@ Value Interpreter::call_user(int32_t function, const std::u16string& module, Cal
     f.layout = static_cast<uint32_t>(function) + 1;
     f.layout_slots = shape.slots;
   }
+}
+
+// OPTIMIZATION: a frame that lives once (the main script's, a CALLed
+// file's, a thread's) and is never recycled keeps every variable at its
+// slot for all its life, so its names may take fixed slots as a laid-out
+// frame's do. It gets a layout of its own, which no other frame has had:
+// such layouts are counted down from the largest, for the whole process,
+// above the numbers of the program's functions (whose plain calls lay
+// frames out by them); when they run out, frames get none.
+void Interpreter::give_own_layout(CallFrame& f) {
+  static std::atomic<uint32_t> s_next_own{(1u << (32 - NameRef::k_layout_slot_bits)) - 2};
+  uint32_t functions = static_cast<uint32_t>(m_program.functions.size());
+  uint32_t own = s_next_own.load(std::memory_order_relaxed);
+  do {
+    if (own <= functions + 1) return;
+  } while (!s_next_own.compare_exchange_weak(own, own - 1, std::memory_order_relaxed));
+  f.layout = own;
+  f.layout_slots = static_cast<int32_t>(NameRef::k_not_in_layout);
 }
 
 // An argument that is no plain number plan, evaluated the general way in

@@ -211,10 +211,12 @@ struct THensuFmt {
   // The function (its number + 1) whose plain call laid this frame out:
   // its first [layout_slots] variables are RESULT and the parameters, in
   // that order, for as long as the frame lives (variables are only ever
-  // added behind them, and a recycled frame keeps them). 0 for any other
-  // frame. Kept by recycle: a frame is only ever reused for its function.
-  // Below 2^20 - 1, with at most 2^12 - 1 slots, so that no slot is
-  // NameRef::k_not_in_layout (NameRef::fixed_slot); a
+  // added behind them, and a recycled frame keeps them). Kept by recycle:
+  // a frame is only ever reused for its function. Or a layout of the
+  // frame's own, above every function's, for a frame that lives once and
+  // keeps all its variables where they are (Interpreter::give_own_layout).
+  // 0 for any other frame. Below 2^20 - 1, with at most 2^12 - 1 slots, so
+  // that no slot is NameRef::k_not_in_layout (NameRef::fixed_slot); a
   // function beyond has frames without a layout.
   uint32_t layout = 0;
   int32_t layout_slots = 0;

@@ -86,6 +86,20 @@ TEST_F(RunTest, RepeatedRunsStartFromTheGlobalsThePrepassLeft) {
   EXPECT_EQ(host.lines, (std::vector<std::string>{"10", "1", "5", "10", "1", "5"}));
 }
 
+// The main script's names take fixed slots in its frame; the next run's
+// frame puts them elsewhere, and its reads must find them there.
+TEST_F(RunTest, RepeatedRunsFindTheirOwnSlots) {
+  ASSERT_TRUE(load({"IFB PARAM_STR[0] = \"A\" THEN", "X = 1", "Y = 2", "ELSE", "Y = 20", "X = 10", "ENDIF",
+                    "FOR I = 1 TO 2", "X = X + 1", "NEXT", "PRINT X + Y * 100"}));
+  interpreter.reset_between_runs(true);
+  for (const char16_t* argument : {u"A", u"B", u"A"}) {
+    interpreter.reset_between_runs(false);
+    interpreter.run_main({argument});
+    interpreter.cleanup();
+  }
+  EXPECT_EQ(host.lines, (std::vector<std::string>{"203", "2012", "203"}));
+}
+
 TEST_F(RunTest, TheMainScriptWaitsWhileTheStopFormIsPaused) {
   host.pause_polls = 3;
   ASSERT_TRUE(run({"PRINT 1"}));
