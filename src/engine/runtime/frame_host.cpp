@@ -26,7 +26,8 @@ Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) 
     if (indices.empty()) {
       if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name)) return *v;
     } else if (indices.size() == 1) {
-      if (const TSZHash* table = store.local_hash(m_frame, name)) return store.read_hash(m_frame, *table, indices[0]);
+      std::unique_lock<std::recursive_mutex> lock(store.global_lock(), std::defer_lock);
+      if (const TSZHash* table = store.hinted_hash(m_frame, name, lock)) return store.read_hash(m_frame, *table, indices[0]);
     }
     return store.read(m_frame, name.name, indices, &name.slot_hint);
   }

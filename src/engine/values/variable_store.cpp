@@ -710,17 +710,33 @@ void VariableStore::append_array(THensuFmt& frame, const std::u16string& name, c
   return var;
 }
 
-TSZHash* VariableStore::local_hash(THensuFmt& frame, const NameRef& name) {
-  if (frame.error || frame.hash_names.size() == 0 || !frame.module_name.empty()) return nullptr;
-  int32_t at = frame.hash_names.find(name.key, name.name, name.hash_hint);
-  if (at < 0 || frame.variable_names.find(name.key, name.name) >= 0) return nullptr;
+TSZHash* VariableStore::hinted_hash(THensuFmt& frame, const NameRef& name,
+                                   std::unique_lock<std::recursive_mutex>& lock) {
+  if (frame.error || !frame.module_name.empty() || frame.variable_names.find(name.key, name.name) >= 0) return nullptr;
+  int32_t local = frame.hash_names.size() > 0 ? frame.hash_names.find(name.key, name.name, name.hash_hint) : -1;
   // TRUE and FALSE, which come between, are no names a table can have.
-  if (name.global_miss.load(std::memory_order_relaxed) != m_global.variable_names.version()) {
-    std::lock_guard lock(m_global_lock);
-    if (m_global.variable_names.find(name.name) >= 0) return nullptr;
+  auto no_global_variable = [&] {
+    return name.global_miss.load(std::memory_order_relaxed) == m_global.variable_names.version();
+  };
+  if (local >= 0 && no_global_variable()) return frame.hash_objects[local].get();
+  lock.lock();
+  if (!no_global_variable()) {
+    if (m_global.variable_names.find(name.name) >= 0) {
+      lock.unlock();
+      return nullptr;
+    }
     name.global_miss.store(m_global.variable_names.version(), std::memory_order_relaxed);
   }
-  return frame.hash_objects[at].get();
+  if (local >= 0) {
+    lock.unlock();
+    return frame.hash_objects[local].get();
+  }
+  int32_t global = m_global.hash_names.find(name.key, name.name, name.hash_hint);
+  if (global < 0) {
+    lock.unlock();
+    return nullptr;
+  }
+  return m_global.hash_objects[global].get();  // used under the lock
 }
 
 Value VariableStore::read_hash(THensuFmt& frame, const TSZHash& table, const Value& index) {

@@ -115,12 +115,14 @@ class VariableStore {
     return frame.variables.data() + h;
   }
 
-  // OPTIMIZATION: the hash table of [frame] that [name] names when nothing
+  // OPTIMIZATION: the hash table that [name] names in [frame] when nothing
   // comes before it: no local variable and no global one of that name, and
-  // no module to qualify it. A global variable missed is remembered in the
-  // name until the global names change. Null when the general read or
-  // write must decide.
-  TSZHash* local_hash(THensuFmt& frame, const NameRef& name);
+  // no module to qualify it; the frame's own table, else a global one, and
+  // then [lock] (on the global lock, not yet held) holds the lock while the
+  // table is used. A global variable missed is remembered in the name until
+  // the global names change. Null, with [lock] not held, when the general
+  // read or write must decide.
+  TSZHash* hinted_hash(THensuFmt& frame, const NameRef& name, std::unique_lock<std::recursive_mutex>& lock);
   // The element [index] of [table], and storing into it, as read and write
   // do once they found the table.
   Value read_hash(THensuFmt& frame, const TSZHash& table, const Value& index);

@@ -191,33 +191,45 @@ TEST_F(Store, HashTablesThroughIndices) {
   EXPECT_EQ(m_store.declare_hashtbl(u"Q = 1", m_frame, false), u"1: Specified is wrong");
 }
 
-// The short way to a frame's table gives way to whatever comes first by
-// name: a local variable made later, a global variable (also one declared
-// after the miss was remembered), a module that would qualify the name.
-TEST_F(Store, LocalTableOnlyWhereNothingComesFirst) {
+// The short way to a table gives way to whatever comes first by name: a
+// local variable made later, a global variable (also one declared after
+// the miss was remembered), a module that would qualify the name, the
+// frame's own table before a global one.
+TEST_F(Store, HintedTableOnlyWhereNothingComesFirst) {
   NameRef h;
   h.name = u"H";
   h.key = NameKey::of(h.name);
-  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);  // no table yet
+  std::unique_lock<std::recursive_mutex> lock(m_store.global_lock(), std::defer_lock);
+  auto hinted = [&] {
+    TSZHash* table = m_store.hinted_hash(m_frame, h, lock);
+    bool global = lock.owns_lock();
+    if (global) lock.unlock();
+    return std::make_pair(table, global);
+  };
+  EXPECT_EQ(hinted().first, nullptr);  // no table yet
   m_store.declare_hashtbl(u"H", m_frame, false);
-  TSZHash* table = m_store.local_hash(m_frame, h);
+  auto [table, global] = hinted();
   ASSERT_NE(table, nullptr);
+  EXPECT_FALSE(global);
   m_store.write_hash(m_frame, *table, Value::string(u"k1"), n(5));
   EXPECT_EQ(m_store.read_hash(m_frame, *table, Value::string(u"K1")).as_r8(), 5);
   EXPECT_EQ(read(u"H", {Value::string(u"k1")}).as_r8(), 5);  // the general read agrees
 
   EXPECT_EQ(m_store.declare_global(u"H = 1", false, u""), u"");
-  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  EXPECT_EQ(hinted(), std::make_pair(static_cast<TSZHash*>(nullptr), false));
   EXPECT_EQ(read(u"H").as_r8(), 1);
   m_store.reset();
   m_frame = THensuFmt();
-  m_store.declare_hashtbl(u"A, H", m_frame, false);
-  EXPECT_EQ(m_store.local_hash(m_frame, h), m_store.find_hash(m_frame, u"H"));  // by another slot now
+  EXPECT_EQ(m_store.declare_hashtbl(u"G, H", m_store.global_frame(), true), u"");
+  EXPECT_EQ(hinted(), std::make_pair(m_store.find_hash(m_frame, u"H"), true));  // the global one, locked
+  m_store.declare_hashtbl(u"A, B, H", m_frame, false);
+  EXPECT_EQ(hinted(), std::make_pair(m_store.find_hash(m_frame, u"H"), false));  // the frame's own first
+  EXPECT_NE(m_store.find_hash(m_frame, u"H"), m_store.find_hash(m_store.global_frame(), u"H"));
   m_frame.module_name = u"M";
-  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  EXPECT_EQ(hinted().first, nullptr);
   m_frame.module_name.clear();
   write(u"H", {}, n(3));  // a local variable of the same name now comes first
-  EXPECT_EQ(m_store.local_hash(m_frame, h), nullptr);
+  EXPECT_EQ(hinted().first, nullptr);
   EXPECT_EQ(read(u"H").as_r8(), 3);
 }
 
