@@ -133,50 +133,57 @@ namespace {
 // The steps of [plan]; with [Keep], the slot that step [kept] read is left
 // in [slot].
 template <bool Keep>
-[[gnu::always_inline]] inline FastOutcome steps_of(const FastPlan& plan, THensuFmt& frame, double& number,
-                                                   bool& truth, const FastStep* kept, Value** slot) {
+FastOutcome steps_of(const FastPlan& plan, THensuFmt& frame, double& number, bool& truth, const FastStep* kept,
+                     Value** slot) {
   double stack[k_max_depth];
   int top = 0;
-  // OPTIMIZATION: one switch on the step: the commonest operators and the
-  // local read first, the rest through the shared operand step.
-  for (const FastStep& step : plan.steps) {
-    switch (step.op) {
-      case FastOp::Local: {
-        Value* v = VariableStore::hinted_local_scalar(frame, *step.name);
-        if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-        if constexpr (Keep) {
-          if (&step == kept) *slot = v;
-        }
-        stack[top++] = v->as_r8();
-        continue;
-      }
-      case FastOp::Add:
-        if (step.constant) stack[top - 1] += step.number;
-        else --top, stack[top - 1] += stack[top];
-        continue;
-      case FastOp::Subtract:
-        if (step.constant) stack[top - 1] -= step.number;
-        else --top, stack[top - 1] -= stack[top];
-        continue;
-      case FastOp::Multiply:
-        if (step.constant) stack[top - 1] *= step.number;
-        else --top, stack[top - 1] *= stack[top];
-        continue;
-      case FastOp::Call:
-        return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
-      case FastOp::Divide:
-      case FastOp::Mod:
-      case FastOp::Compare: {
-        double b = step.constant ? step.number : stack[--top];
-        FastOutcome outcome = fast_apply(step, stack[top - 1], b, truth);
-        if (outcome != FastOutcome::Number) return outcome;
-        continue;
-      }
-      default:
-        if (fast_operand(step, frame, stack, top) != OperandOutcome::Done) return FastOutcome::GaveUp;
-        continue;
-    }
+  const FastStep* step = plan.steps.data();
+  const FastStep* const end = step + plan.steps.size();
+  // OPTIMIZATION: a step goes on to the next one's code by one indirect
+  // jump through the table of labels (GCC's labels as values), where a
+  // loop around a switch takes the switch's bound check and its jump too.
+  static_assert(static_cast<int>(FastOp::Compare) == 10, "one label for each step, in the order of FastOp");
+  // (Number, Element and Negate are the shared operand step; MOD and the
+  // comparison share the division's.)
+  static void* const k_code[] = {&&operand,  &&local,  &&operand, &&call,    &&add,   &&subtract,
+                                 &&multiply, &&divide, &&divide,  &&operand, &&divide};
+  if (step == end) goto done;
+  goto* k_code[static_cast<uint8_t>(step->op)];
+local: {
+  Value* v = VariableStore::hinted_local_scalar(frame, *step->name);
+  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+  if constexpr (Keep) {
+    if (step == kept) *slot = v;
   }
+  stack[top++] = v->as_r8();
+  goto next;
+}
+add:
+  if (step->constant) stack[top - 1] += step->number;
+  else --top, stack[top - 1] += stack[top];
+  goto next;
+subtract:
+  if (step->constant) stack[top - 1] -= step->number;
+  else --top, stack[top - 1] -= stack[top];
+  goto next;
+multiply:
+  if (step->constant) stack[top - 1] *= step->number;
+  else --top, stack[top - 1] *= stack[top];
+  goto next;
+call:
+  return FastOutcome::GaveUp;  // only the engine calls; nothing happened yet
+divide: {  // and MOD and the comparisons
+  double b = step->constant ? step->number : stack[--top];
+  FastOutcome outcome = fast_apply(*step, stack[top - 1], b, truth);
+  if (outcome != FastOutcome::Number) return outcome;
+  goto next;
+}
+operand:
+  if (fast_operand(*step, frame, stack, top) != OperandOutcome::Done) return FastOutcome::GaveUp;
+  goto next;
+next:
+  if (++step != end) goto* k_code[static_cast<uint8_t>(step->op)];
+done:
   number = stack[0];
   return FastOutcome::Number;
 }

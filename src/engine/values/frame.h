@@ -95,7 +95,7 @@ class NameIndex {
     return -1;
   }
   // The same through a remembered slot [hint], which it updates.
-  int32_t find(const NameKey& key, std::u16string_view name, std::atomic<int32_t>& hint) const {
+  [[gnu::always_inline]] int32_t find(const NameKey& key, std::u16string_view name, std::atomic<int32_t>& hint) const {
     int32_t h = hint.load(std::memory_order_relaxed);
     if (holds(h, key, name)) return h;
     int32_t found = find(key, name);
