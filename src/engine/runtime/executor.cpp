@@ -565,10 +565,10 @@ bool Interpreter::run_append(CallFrame& frame, const CompiledStatement& s) {
   if (frame.error || frame.exit) return false;
   const NameRef& ref = *s.target_expr->root->name;
   const std::u16string& name = ref.name;
-  // A local whose slot is known and holds no string takes the ordinary path at once.
-  if (const Value* known = VariableStore::hinted_local_scalar(frame, ref); known && !known->is_string())
-    return false;
-  int32_t slot = frame.variable_names.find(name);
+  // A local found by its hints is taken at its slot; one that holds no
+  // string takes the ordinary path at once.
+  Variable* known = VariableStore::hinted_local(frame, ref);
+  int32_t slot = known ? static_cast<int32_t>(known - frame.variables.data()) : frame.variable_names.find(name);
   if (slot < 0 || frame.variables[slot].is_array() || !frame.variables[slot].values[0].is_string()) return false;
   int32_t line = frame.statement();
   LocalTarget target(frame, name, slot);

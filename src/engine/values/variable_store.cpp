@@ -700,13 +700,21 @@ void VariableStore::append_array(THensuFmt& frame, const std::u16string& name, c
 }
 
 [[gnu::noinline]] Variable* VariableStore::learn_fixed_slot(THensuFmt& frame, const NameRef& name) {
-  // The slot that was checked is the one remembered.
+  // The slot that was checked is the one remembered. A hint from another
+  // frame is looked past: the frame's own names decide.
   int32_t h = name.slot_hint.load(std::memory_order_relaxed);
   Variable* var = named_local(frame, name, h);
-  if (var) {
-    uint32_t slot = h < frame.layout_slots ? static_cast<uint32_t>(h) : NameRef::k_not_in_layout;
-    name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | slot, std::memory_order_relaxed);
+  if (!var) {
+    h = frame.variable_names.find(name.key, name.name);
+    if (h >= 0) {
+      name.slot_hint.store(h, std::memory_order_relaxed);
+      var = named_local(frame, name, h);
+    }
   }
+  // A name the frame does not hold (a global, a local not made yet) goes
+  // by its hint from now on, as a local behind the layout's slots does.
+  uint32_t slot = var && h < frame.layout_slots ? static_cast<uint32_t>(h) : NameRef::k_not_in_layout;
+  name.fixed_slot.store(frame.layout << NameRef::k_layout_slot_bits | slot, std::memory_order_relaxed);
   return var;
 }
 

@@ -102,7 +102,8 @@ class VariableStore {
   }
   // hinted_local in a laid-out frame where [name] has no fixed slot yet:
   // the slot it finds is remembered as fixed when the layout holds it, and
-  // as k_not_in_layout when it lies behind them.
+  // as k_not_in_layout when it lies behind them or the frame has no such
+  // name.
   static Variable* learn_fixed_slot(THensuFmt& frame, const NameRef& name);
   // The local variable at slot [h] of [frame] when that slot holds [name].
   [[gnu::always_inline]] static Variable* named_local(THensuFmt& frame, const NameRef& name, int32_t h) {

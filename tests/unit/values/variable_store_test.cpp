@@ -328,10 +328,18 @@ TEST(HintedLocal, FixedSlotsHoldOnlyInTheirLayout) {
   n.slot_hint = 0;
   EXPECT_EQ(read(*thread), 30);
   EXPECT_EQ(read(*plain), 11);  // by the fixed slot, whatever the hint says
-  EXPECT_EQ(read(*other), -1);
-  n.slot_hint = 2;
-  EXPECT_EQ(read(*other), 22);  // learns (8, 2) in place of (7, 1)
-  EXPECT_EQ(read(*plain), -1);
+  n.slot_hint = 1;                // M in the other layout
+  EXPECT_EQ(read(*other), 22);    // found past the hint: learns (8, 2) in place of (7, 1)
+  EXPECT_EQ(n.fixed_slot.load(), 8u << NameRef::k_layout_slot_bits | 2u);
+  EXPECT_EQ(n.slot_hint.load(), 2);
+  EXPECT_EQ(read(*plain), 11);
+  // A name the frame does not hold goes by its hint from then on.
+  NameRef g;
+  g.name = u"G";
+  g.key = NameKey::of(g.name);
+  EXPECT_EQ(VariableStore::hinted_local_scalar(*plain, g), nullptr);
+  EXPECT_EQ(g.fixed_slot.load(), 7u << NameRef::k_layout_slot_bits | NameRef::k_not_in_layout);
+  EXPECT_EQ(VariableStore::hinted_local_scalar(*plain, g), nullptr);
   plain->error = true;
   n.slot_hint = 1;
   EXPECT_EQ(read(*plain), -1);  // an error pending in the frame stops every read
