@@ -27,7 +27,8 @@ Value FrameHost::read_name(const NameRef& name, std::span<const Value> indices) 
       if (const Value* v = VariableStore::hinted_local_scalar(m_frame, name)) return *v;
     } else if (indices.size() == 1) {
       std::unique_lock<std::recursive_mutex> lock(store.global_lock(), std::defer_lock);
-      if (const TSZHash* table = store.hinted_hash(m_frame, name, lock)) return store.read_hash(m_frame, *table, indices[0]);
+      if (const TSZHash* table = store.hinted_hash(m_frame, name, lock))
+        return store.read_hash(m_frame, *table, indices[0]);
     }
     return store.read(m_frame, name.name, indices, &name.slot_hint);
   }
