@@ -463,8 +463,10 @@ void Interpreter::assign(CallFrame& frame, const CompiledStatement& s, const Val
   if (!evaluate_indices(name, host, indices)) return;
   if (!name.dotted && indices.size() == 1) {
     std::unique_lock<std::recursive_mutex> lock(m_store.global_lock(), std::defer_lock);
-    if (TSZHash* table = m_store.hinted_hash(frame, name, lock))
-      return m_store.write_hash(frame, *table, indices[0], value);
+    if (TSZHash* table = m_store.hinted_hash(frame, name, lock)) {
+      m_store.write_hash(frame, *table, indices[0], value);
+      return;
+    }
   }
   std::u16string upper;
   std::u16string_view n = name.name;

@@ -2,9 +2,9 @@
 // exact roundings that the conversions between number kinds share.
 #include <array>
 #include <charconv>
-#include <utility>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "engine/values/conversion_detail.h"
 #include "support/text.h"

@@ -401,12 +401,9 @@ Value VariableStore::read(THensuFmt& frame, std::u16string_view name, std::span<
         if (int32_t g = lookup(m_global.hash_names, name, frame); g >= 0) table = m_global.hash_objects[g].get();
       }
       if (table) {
+        if (indices.size() == 1) return read_hash(frame, *table, indices[0]);
         std::u16string holder;
         std::u16string_view key = key_of(indices[0], holder);
-        if (indices.size() == 1) {
-          const Value* found = table->find(key);
-          return found ? *found : Value();
-        }
         Converted<double> second = to_double(indices[1]);
         Result<Value, MessageId> r = read_hash_with_selector(*table, key, second.ok() ? *second : 0);
         if (!r.ok()) {
@@ -447,11 +444,7 @@ bool VariableStore::write(THensuFmt& frame, std::u16string_view name, std::span<
     } else if (int32_t g = lookup(m_global.hash_names, name, frame); g >= 0) {
       table = m_global.hash_objects[g].get();
     }
-    if (table && indices.size() == 1) {
-      std::u16string holder;
-      table->put(key_of(indices[0], holder), value);
-      return true;
-    }
+    if (table && indices.size() == 1) return write_hash(frame, *table, indices[0], value);
     if (table && indices.size() >= 2) {
       report(frame, message(MessageId::HashInvalidWrite, name));
       return false;
@@ -758,12 +751,14 @@ Value VariableStore::read_hash(THensuFmt& frame, const TSZHash& table, const Val
   return Value::byte(0);
 }
 
-void VariableStore::write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value) {
+bool VariableStore::write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value) {
   try {
     std::u16string holder;
     table.put(key_of(index, holder), value);
+    return true;
   } catch (const std::exception& e) {
     report(frame, u"PutValue:" + u16(e.what()));
+    return false;
   }
 }
 

@@ -124,10 +124,10 @@ class VariableStore {
   // the global names change. Null, with [lock] not held, when the general
   // read or write must decide.
   TSZHash* hinted_hash(THensuFmt& frame, const NameRef& name, std::unique_lock<std::recursive_mutex>& lock);
-  // The element [index] of [table], and storing into it, as read and write
-  // do once they found the table.
+  // The element [index] of [table], and storing into it (false when that
+  // failed, reported), as read and write do once they found the table.
   Value read_hash(THensuFmt& frame, const TSZHash& table, const Value& index);
-  void write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value);
+  bool write_hash(THensuFmt& frame, TSZHash& table, const Value& index, const Value& value);
 
   // Declares a local variable: a scalar when [bounds] is empty, else an
   // array (re-declaring resizes it, keeping elements by flat position).
