@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -141,6 +142,17 @@ HWND wait_next(const PROCESS_INFORMATION& p, const wchar_t* klass, HWND previous
   while (IsWindow(previous) && IsWindowVisible(previous) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(20ms);
   return wait_window(p, klass, seconds);
+}
+
+// Whether [condition] came true within [seconds], asked every 50 ms.
+template <class Condition>
+bool eventually(Condition condition, int seconds) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
 }
 
 struct ChildSearch {
@@ -300,13 +312,20 @@ TEST_F(HostTest, TheLogWindowsMemoIsTrimmedInBursts) {
   ASSERT_NE(log_window, nullptr);
   HWND memo = FindWindowExW(log_window, nullptr, L"EDIT", nullptr);
   ASSERT_NE(memo, nullptr);
-  std::this_thread::sleep_for(500ms);  // the last lines reach the memo in a batch
-  // 2000 lines and the empty one after the last line break; the first is 202.
-  EXPECT_EQ(SendMessageW(memo, EM_GETLINECOUNT, 0, 0), 2001);
-  wchar_t first[16] = {};
-  *reinterpret_cast<WORD*>(first) = 15;
-  LRESULT length = SendMessageW(memo, EM_GETLINE, 0, reinterpret_cast<LPARAM>(first));
-  EXPECT_EQ(std::wstring(first, static_cast<size_t>(length)), L"202");
+  // The last lines reach the memo in a batch. 2000 lines and the empty one
+  // after the last line break; the first is 202.
+  LRESULT lines = 0;
+  std::wstring first;
+  auto trimmed = [&] {
+    lines = SendMessageW(memo, EM_GETLINECOUNT, 0, 0);
+    wchar_t line[16] = {};
+    *reinterpret_cast<WORD*>(line) = 15;
+    LRESULT length = SendMessageW(memo, EM_GETLINE, 0, reinterpret_cast<LPARAM>(line));
+    first.assign(line, static_cast<size_t>(std::max<LRESULT>(length, 0)));
+    return lines == 2001 && first == L"202";
+  };
+  EXPECT_TRUE(eventually(trimmed, 20)) << lines << " lines, the first \"" << first << "\"; vesk.exe "
+                                       << (finish(p, 0) == -1 ? "still runs" : "has ended");
   click(child(dialog, L"OK"));
   EXPECT_EQ(finish(p), 0);
 }
