@@ -3,12 +3,14 @@
 // and kept for the run (Interpreter::function_shape).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/runtime/flat_body.h"
 #include "engine/runtime/interpreter.h"
+#include "engine/runtime/number_function.h"
 
 namespace vesk {
 
@@ -38,6 +40,11 @@ struct Interpreter::FunctionShape {
   int32_t slots = 0;
   // The body as flat_body.h makes it; empty when it runs nested.
   FlatBody flat;
+  // Its number function (number_function.h), worked out on the first plain
+  // call: [numbers] is set before [number_state] says 1 (it has one); 2
+  // says it has none, 0 not yet known.
+  mutable std::atomic<int8_t> number_state{0};
+  mutable std::unique_ptr<NumberFunction> numbers;
 };
 
 // The user function with plain parameters that [site] reaches from
@@ -50,6 +57,12 @@ inline int32_t Interpreter::plain_function(const CallSite& site, const CallFrame
   if (f < 0) return -1;
   shape = &function_shape(f);
   return shape->plain ? f : -1;
+}
+
+inline const NumberFunction* Interpreter::number_function(int32_t function, const FunctionShape& shape) {
+  int8_t state = shape.number_state.load(std::memory_order_acquire);
+  if (state == 0) [[unlikely]] return find_number_functions(function);
+  return state == 1 ? shape.numbers.get() : nullptr;
 }
 
 }  // namespace vesk

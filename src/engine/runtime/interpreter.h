@@ -25,6 +25,10 @@
 
 namespace vesk {
 
+struct NumberFunction;
+struct NumberOp;
+struct NumberPlan;
+
 // The host's side of a run: where PRINT lines and errors go, and the host
 // states the engine reads. Everything here is called on the main thread
 // (script threads hand their calls over).
@@ -125,6 +129,11 @@ class Interpreter {
   // Whether bodies that can run flat do (the default); off, every body
   // runs nested, which the tests compare with.
   void set_flat_bodies(bool on) { m_flat_bodies = on; }
+  // Off, every call of a number function runs in a frame.
+  void set_number_functions(bool on) { m_number_functions = on; }
+  // Whether the loaded program's function [name] (upper case) is a number
+  // function (number_function.h).
+  bool is_number_function(std::u16string_view name);
 
   const Program& program() const { return m_program; }
   VariableStore& store() { return m_store; }
@@ -341,6 +350,23 @@ class Interpreter {
   int32_t plain_function(const CallSite& site, const CallFrame& frame, const FunctionShape*& shape);  // function_shape.h
   int32_t look_up_outside_modules(const CallSite& site, const CallFrame& frame);
   Value plan_call(const CallSite& site, int32_t function, const FunctionShape* shape, CallFrame& frame, bool& failed);
+  // Number functions (number_functions.cpp). number_function() is null
+  // when [function] is none; it is worked out once.
+  const NumberFunction* number_function(int32_t function, const FunctionShape& shape);  // function_shape.h
+  const NumberFunction* find_number_functions(int32_t function);
+  std::unique_ptr<NumberFunction> make_number_function(const FunctionShape& shape);
+  enum class NumberCall : uint8_t { NotTaken, Done, Abandoned };
+  NumberCall try_number_call(const FunctionShape& shape, const CallSite& site, CallFrame& caller, ThreadRun& run,
+                             double& answer);
+  struct NumberContext;
+  bool number_checks(NumberContext& context);
+  bool run_number_body(const FunctionShape& shape, double* registers, NumberContext& context);
+  bool number_value(const NumberFunction& numbers, const NumberPlan& plan, const double* registers,
+                    NumberContext& context, double& number, bool& truth);
+  bool number_steps(const NumberFunction& numbers, const NumberPlan& plan, const double* registers,
+                    NumberContext& context, double& number, bool& truth);
+  bool number_call(const NumberFunction& numbers, const NumberOp& op, const double* registers,
+                   NumberContext& context, double& answer);
   // Any number plan of [frame]'s: the engine's own for one with calls.
   [[gnu::always_inline]] FastOutcome run_plan(const FastPlan& plan, CallFrame& frame, double& number, bool& truth,
                                               EvalResult& general) {
@@ -367,6 +393,8 @@ class Interpreter {
   int32_t m_statements_since_pump = k_statements_per_pump - 1;  // the first statement pumps
   uint64_t m_last_pump = 0;  // platform::milliseconds_now() of the last pump
   bool m_flat_bodies = true;
+  bool m_number_functions = true;
+  std::mutex m_number_lock;  // while number functions are worked out
   uint64_t m_generation = 0;  // new for every load: tells the frame pools apart
   std::unique_ptr<ScriptThreads> m_threads;
   MainThreadCalls m_main_calls;

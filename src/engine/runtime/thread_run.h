@@ -84,9 +84,23 @@ struct ThreadRun {
   // Set by COPYB and CHRB so that "+" of two native strings concatenates;
   // cleared at the start of each top-level evaluation of a statement.
   bool byte_string_mark = false;
+  // Above 0 while a call that a number function's run abandoned is made
+  // again in frames: the calls inside it run in frames too.
+  int32_t number_runs_held = 0;
 
   // The calling thread's own.
   static ThreadRun& current();
+};
+
+// Holds the number function runs of [run]'s thread while it lives.
+struct HeldNumberRuns {
+  explicit HeldNumberRuns(ThreadRun& run) : m_run(run) { ++m_run.number_runs_held; }
+  ~HeldNumberRuns() { --m_run.number_runs_held; }
+  HeldNumberRuns(const HeldNumberRuns&) = delete;
+  HeldNumberRuns& operator=(const HeldNumberRuns&) = delete;
+
+ private:
+  ThreadRun& m_run;
 };
 
 // The ThreadRun of [frame]'s thread, remembered in the frame from its first use.
