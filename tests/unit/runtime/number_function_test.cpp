@@ -2,6 +2,7 @@
 // without frames; with that off they run in frames. Both ways print the
 // same lines and report the same errors at the same places, also when the
 // run on doubles has to give the call back to the frames.
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class NumberFunctions : public FlatBody {
     Outcome on_numbers = outcome_of(body, functions);
     for (const std::u16string& name : numbers) EXPECT_TRUE(interpreter.is_number_function(name)) << utf16_to_utf8(name);
     for (const std::u16string& name : framed) EXPECT_FALSE(interpreter.is_number_function(name)) << utf16_to_utf8(name);
+    numbered = 0;
+    for (const std::u16string& name : probed) numbered += interpreter.is_number_function(name) ? 1 : 0;
     interpreter.set_number_functions(false);
     Outcome in_frames = outcome_of(body, functions);
     interpreter.set_number_functions(true);
@@ -28,6 +31,11 @@ class NumberFunctions : public FlatBody {
     EXPECT_EQ(on_numbers.errors, in_frames.errors);
     return on_numbers;
   }
+
+  // Of these functions, how many the last run on doubles had as number
+  // functions.
+  std::vector<std::u16string> probed;
+  size_t numbered = 0;
 };
 
 const std::vector<std::string> k_fib{"FUNCTION FIB(N)",         "IFB N < 2 THEN", "RESULT = N", "ELSE",
@@ -124,6 +132,86 @@ TEST_F(NumberFunctions, AThreadsCallsRunOnNumbersToo) {
                                }(),
                                {u"FIB"});
   EXPECT_EQ(out.lines, std::vector<std::string>{"2584"});
+}
+
+// Random programs of three functions of A and B that call each other:
+// arithmetic with MOD, literals up to 1E300, ELSEIF, a parameter set again,
+// nested IFB; many of them end on an error (MOD by 0) somewhere deep.
+class RandomNumberFunctions {
+ public:
+  explicit RandomNumberFunctions(uint32_t seed) : m_random(seed) {}
+
+  std::vector<std::string> functions() {
+    std::vector<std::string> out;
+    for (const char* name : {"F0", "F1", "F2"}) {
+      out.push_back(std::string("FUNCTION ") + name + "(A, B)");
+      out.push_back("IFB A <= 0 THEN");
+      out.push_back("RESULT = " + expression(2, false));
+      if (chance(0.5)) {
+        out.push_back("ELSEIF " + condition() + " THEN");
+        out.push_back("B = " + expression(2, false));
+        out.push_back("RESULT = " + expression(3, true));
+      }
+      out.push_back("ELSE");
+      if (chance(0.3)) {
+        out.push_back("IFB " + condition() + " THEN");
+        out.push_back("RESULT = " + expression(2, true));
+        out.push_back("ENDIF");
+      } else {
+        out.push_back("RESULT = " + expression(3, true));
+      }
+      out.push_back("ENDIF");
+      out.push_back("FEND");
+    }
+    return out;
+  }
+
+ private:
+  bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(m_random) < p; }
+  template <size_t N>
+  const char* pick(const char* const (&items)[N]) {
+    return items[std::uniform_int_distribution<size_t>(0, N - 1)(m_random)];
+  }
+  std::string expression(int depth, bool calls) {
+    static const char* const k_operands[] = {"A", "B", "0", "1", "2", "3", "0.5", "-1", "1E300", "0.1"};
+    static const char* const k_operators[] = {"+", "-", "*", "/", "MOD", "+", "-"};
+    static const char* const k_functions[] = {"F0", "F1", "F2"};
+    if (depth <= 0 || chance(0.3)) return pick(k_operands);
+    if (calls && chance(0.25)) return std::string(pick(k_functions)) + "(A - 1, " + expression(depth - 1, false) + ")";
+    std::string e = expression(depth - 1, calls) + " " + pick(k_operators) + " " + expression(depth - 1, calls);
+    if (chance(0.3)) e = "(" + e + ")";
+    if (chance(0.1)) e = "-" + e;
+    return e;
+  }
+  std::string condition() {
+    static const char* const k_comparisons[] = {"<", ">", "=", "<>", "<=", ">="};
+    return expression(1, false) + " " + pick(k_comparisons) + " " + expression(1, false);
+  }
+
+  std::mt19937 m_random;
+};
+
+TEST_F(NumberFunctions, RandomProgramsPrintAndFailAsInFrames) {
+  std::vector<std::string> body{"FOR I = 0 TO 6", "PRINT \"F0 \" + F0(I, I * 0.5 - 1)", "PRINT \"F1 \" + F1(I, I)",
+                                "PRINT \"F2 \" + F2(I, 2 - I)", "NEXT"};
+  // Some plans have no number form (a literal's minus, a folded constant):
+  // such a function, and each that calls it, runs in frames.
+  probed = {u"F0", u"F1", u"F2"};
+  size_t lines = 0, failures = 0, numbered_programs = 0;
+  for (uint32_t seed = 1; seed <= 200; ++seed) {
+    std::vector<std::string> functions = RandomNumberFunctions(seed).functions();
+    SCOPED_TRACE(listing(functions));
+    Outcome out = same_both_ways(body, functions, {});
+    lines += out.lines.size();
+    failures += out.errors.size();
+    numbered_programs += numbered == 3 ? 1 : 0;
+    if (HasFailure()) break;
+  }
+  // The programs are varied enough: many run on doubles, most print
+  // something, many fail.
+  EXPECT_GT(numbered_programs, 40u);
+  EXPECT_GT(lines, 500u);
+  EXPECT_GT(failures, 30u);
 }
 
 }  // namespace
