@@ -139,6 +139,7 @@ std::unique_ptr<NumberFunction> Interpreter::make_number_function(const Function
   const FlatStep* steps = shape.flat.steps.data();
   const int32_t count = shape.count;
   numbers->count = count;
+  bool sets_result = false;
   numbers->steps.resize(shape.flat.steps.size());
   for (int32_t pc = 1; pc < count; ++pc) {
     const FlatStep& step = steps[pc];
@@ -161,8 +162,10 @@ std::unique_ptr<NumberFunction> Interpreter::make_number_function(const Function
     made.target = target.name == u"RESULT" ? 0 : maker.register_of(target);
     made.plan = made.target < 0 ? -1 : maker.plan_of(*s.expr, false);
     if (made.plan < 0) return nullptr;
+    sets_result = sets_result || made.target == 0;
   }
-  return numbers;
+  // One that never sets RESULT would give every call back to the frames.
+  return sets_result ? std::move(numbers) : nullptr;
 }
 
 // Works out which of [function] and the functions it reaches are number
