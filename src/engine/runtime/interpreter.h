@@ -132,7 +132,8 @@ class Interpreter {
   // Off, every call of a number function runs in a frame.
   void set_number_functions(bool on) { m_number_functions = on; }
   // Whether the loaded program's function [name] (upper case) is a number
-  // function (number_function.h).
+  // function (number_function.h). Asked while number functions are off,
+  // it settles them as none for the rest of the load.
   bool is_number_function(std::u16string_view name);
 
   const Program& program() const { return m_program; }

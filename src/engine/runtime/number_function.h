@@ -5,10 +5,12 @@
 // a register; the body's flat steps say where each statement goes next.
 //
 // Such a run changes nothing but its registers, so it may be abandoned at
-// any point and the call made again the ordinary way, with the same
-// outcome: that is what happens when an operand would give up, RESULT was
-// not set, the stack runs low, or a statement's checks (a pause, a stop, a
-// thread's suspension) want attention.
+// any point and the call made again the ordinary way, with the outcome
+// that way gives: that is what happens when an operand would give up,
+// RESULT was not set, the stack runs low, or a statement's checks (a
+// pause, a stop, a thread's suspension) want attention. A stop or a pause
+// met on doubles is then met at the call's first statement, as if it had
+// come just before the call.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // The call path and user functions: lookup, parameter binding, running a
 // function's frame, VAR copy-out and the include call.
+#include <optional>
+
 #include "engine/runtime/frame_host.h"
 #include "engine/runtime/function_shape.h"
 #include "engine/runtime/interpreter.h"
@@ -418,16 +420,14 @@ Value Interpreter::call_plain(int32_t function, const FunctionShape& shape, cons
   ThreadRun& run = thread_run(caller);
   if (!StackGuard(run).ok()) [[unlikely]]
     return refuse_plain_call(function, site, caller, failed, by_site_name);
-  if (run.number_runs_held == 0 && m_number_functions && m_flat_bodies) {
-    if (number_function(function, shape)) {
-      double answer = 0;
-      NumberCall outcome = try_number_call(shape, site, caller, run, answer);
-      if (outcome == NumberCall::Done) return Value::r8(answer);
-      if (outcome == NumberCall::Abandoned) {
-        HeldNumberRuns held(run);
-        return call_plain(function, shape, site, caller, failed, by_site_name);
-      }
-    }
+  // A run on doubles that was abandoned is made again here, in frames, with
+  // the calls inside it in frames too.
+  std::optional<HeldNumberRuns> held;
+  if (run.number_runs_held == 0 && m_number_functions && m_flat_bodies && number_function(function, shape)) {
+    double answer = 0;
+    NumberCall outcome = try_number_call(shape, site, caller, run, answer);
+    if (outcome == NumberCall::Done) return Value::r8(answer);
+    if (outcome == NumberCall::Abandoned) held.emplace(run);
   }
   // The frame is nobody else's while the arguments are evaluated: each goes
   // straight into its slot, which no evaluation moves. A frame given back

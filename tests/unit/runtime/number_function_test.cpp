@@ -123,6 +123,24 @@ TEST_F(NumberFunctions, EndlessRecursionInAThreadIsReportedAsInFrames) {
                                                  "RESULT = D(N + 1) + 1"});
 }
 
+TEST_F(NumberFunctions, ARecursionJustTooDeepForFramesFailsOnDoublesToo) {
+  // The run on doubles takes less stack a call than frames do: at depths
+  // around the frames' bound it must still fail where they fail.
+  size_t answered = 0, refused = 0;
+  for (int depth : {200, 600, 900, 1200, 1600, 2400, 5000}) {
+    SCOPED_TRACE(depth);
+    Outcome out = same_both_ways({"PUBLIC DONE = 0", "THREAD P()", "REPEAT", "SLEEP(0.01)", "UNTIL DONE"},
+                                 {"PROCEDURE P()", "PRINT S(" + std::to_string(depth) + ")", "DONE = 1", "FEND",
+                                  "FUNCTION S(N)", "IFB N = 0 THEN", "RESULT = 0", "ELSE", "RESULT = N + S(N - 1)",
+                                  "ENDIF", "FEND"},
+                                 {u"S"});
+    answered += out.lines.size();
+    refused += out.errors.size();
+  }
+  EXPECT_GT(answered, 0u);
+  EXPECT_GT(refused, 0u);
+}
+
 TEST_F(NumberFunctions, AThreadsCallsRunOnNumbersToo) {
   Outcome out = same_both_ways({"PUBLIC R = 0", "THREAD T()", "REPEAT", "SLEEP(0.01)", "UNTIL R <> 0", "PRINT R"},
                                [] {
