@@ -163,21 +163,6 @@ bool Interpreter::is_module_reference(std::u16string_view name, const CallFrame&
   return store_plan_answer(slot, outcome, number, truth);
 }
 
-namespace {
-
-// The number of a number assignment's expression without calls: its plan's
-// answer, or a lone name's value when that is a local double (read as
-// evaluate_in reads it). GaveUp when neither answers.
-[[gnu::always_inline]] inline FastOutcome assigned_number(const CompiledStatement& s, CallFrame& frame, double& number,
-                                                         bool& truth) {
-  if (s.expr->fast) return run_fast_plan(*s.expr->fast, frame, number, truth);
-  const Value* v = VariableStore::hinted_local_scalar(frame, *s.expr->root->name);
-  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
-  number = v->as_r8();
-  return FastOutcome::Number;
-}
-
-}  // namespace
 
 // OPTIMIZATION: NAME[index] = number, where NAME is a local array of one
 // dimension and the index falls inside it: the expression and then the
@@ -188,7 +173,7 @@ bool Interpreter::run_element_assign(CallFrame& frame, const CompiledStatement& 
   if (frame.exit) return false;
   double number = 0;
   bool truth = false;
-  FastOutcome outcome = assigned_number(s, frame, number, truth);
+  FastOutcome outcome = plain_number(*s.expr, frame, number, truth);
   if (outcome == FastOutcome::GaveUp) return false;
   double index = 0;
   bool index_truth = false;
@@ -486,7 +471,7 @@ bool Interpreter::run_number_assign(CallFrame& frame, const CompiledStatement& s
   if (s.expr->fast && s.expr->fast->calls) return run_call_assign(frame, s);
   double number = 0;
   bool truth = false;
-  FastOutcome outcome = assigned_number(s, frame, number, truth);
+  FastOutcome outcome = plain_number(*s.expr, frame, number, truth);
   if (outcome == FastOutcome::GaveUp) return false;
   const NameRef& name = *s.target_expr->root->name;
   Value* slot = VariableStore::hinted_local_scalar(frame, name);

@@ -87,20 +87,16 @@ class NumberPlanMaker {
     size_t params = 0;
     int32_t callee = m_callee(site, params);
     if (callee < 0 || site.arguments.size() < params) return false;
-    std::vector<int32_t> plans;
+    // The argument plans, which make no plans of their own (they have no
+    // calls), lie one after another.
+    op.first_argument = static_cast<int32_t>(m_numbers.plans.size());
     for (size_t k = 0; k < site.arguments.size(); ++k) {
       const CompiledExpression& argument = site.argument(k);
       if (site.arguments[k].empty() || (argument.fast && argument.fast->calls)) return false;
-      int32_t plan = plan_of(argument, false);
-      if (plan < 0) return false;
-      plans.push_back(plan);
+      if (plan_of(argument, false) < 0) return false;
     }
-    // The argument plans lie one after another.
-    for (size_t k = 1; k < plans.size(); ++k)
-      if (plans[k] != plans[k - 1] + 1) return false;
     op.function = callee;
-    op.first_argument = plans.empty() ? 0 : plans[0];
-    op.arguments = static_cast<int32_t>(plans.size());
+    op.arguments = static_cast<int32_t>(site.arguments.size());
     op.params = static_cast<int32_t>(params);
     return true;
   }
@@ -368,17 +364,9 @@ Interpreter::NumberCall Interpreter::try_number_call(const FunctionShape& shape,
     const CompiledExpression& argument = site.argument(k);
     double number = 0;
     bool truth = false;
-    if (site.arguments[k].empty()) return NumberCall::NotTaken;
-    if (argument.fast) {
-      if (argument.fast->calls || run_fast_plan(*argument.fast, caller, number, truth) != FastOutcome::Number)
-        return NumberCall::NotTaken;
-    } else if (argument.plain_name) {
-      const Value* v = VariableStore::hinted_local_scalar(caller, *argument.root->name);
-      if (!v || !v->is(VarType::R8)) return NumberCall::NotTaken;
-      number = v->as_r8();
-    } else {
+    bool plain = argument.fast ? !argument.fast->calls : argument.plain_name;
+    if (site.arguments[k].empty() || !plain || plain_number(argument, caller, number, truth) != FastOutcome::Number)
       return NumberCall::NotTaken;
-    }
     if (k < params) registers[k + 1] = finish_number(number);
   }
   // With no bound on the thread, the stack guard bounds nothing either.

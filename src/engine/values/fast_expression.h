@@ -195,4 +195,17 @@ int three_way(T a, T b) {
   return run_chain(plan, number, truth);
 }
 
+// The number of [expression], which has a plan without calls or is one
+// name alone (a number assignment's, an argument's): its plan's answer, or
+// the name's value when that is a local double (read as evaluate_in reads
+// it). GaveUp when neither answers; nothing happened then.
+[[gnu::always_inline]] inline FastOutcome plain_number(const CompiledExpression& expression, THensuFmt& frame,
+                                                       double& number, bool& truth) {
+  if (expression.fast) return run_fast_plan(*expression.fast, frame, number, truth);
+  const Value* v = VariableStore::hinted_local_scalar(frame, *expression.root->name);
+  if (!v || !v->is(VarType::R8)) return FastOutcome::GaveUp;
+  number = v->as_r8();
+  return FastOutcome::Number;
+}
+
 }  // namespace vesk
